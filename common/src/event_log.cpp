@@ -1,8 +1,10 @@
 #include "common/event_log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -214,9 +216,27 @@ int EventLog::AddEntry(LogEntryType type, int32_t camera, std::string_view text)
     const std::size_t length = utf8Prefix(body, kLogTextBytes - 1);
     std::memcpy(record + 12, body.data(), length);
 
-    // The record goes first: until the header names it, readers still see the old ring.
-    if (!pwriteAll(fd, record, sizeof record, slotOffset(slot))) {
+    // What the slot held, so that a failed write (a full disk) can be taken back whole.
+    struct stat info {};
+    const off_t offset = slotOffset(slot);
+    const off_t oldSize = ::fstat(fd, &info) == 0 ? info.st_size : -1;
+    uint8_t previous[kLogRecordBytes] = {};
+    const std::size_t previousBytes =
+        oldSize > offset ? std::min(kLogRecordBytes, static_cast<std::size_t>(oldSize - offset)) : 0;
+    if (previousBytes > 0 && !preadAll(fd, previous, previousBytes, offset)) {
         const int error = errno;
+        ::close(fd);
+        fail(systemError("cannot read", path_, error));
+        return 0;
+    }
+
+    // The record goes first: until the header names it, readers still see the old ring.
+    if (!pwriteAll(fd, record, sizeof record, offset)) {
+        const int error = errno;
+        if (previousBytes > 0)
+            (void)pwriteAll(fd, previous, previousBytes, offset);
+        if (oldSize >= 0)
+            (void)::ftruncate(fd, oldSize);
         ::close(fd);
         fail(systemError("cannot write", path_, error));
         return 0;
