@@ -2,6 +2,8 @@
 // way to make writes fail like a full disk.
 #pragma once
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -78,6 +80,47 @@ inline int runWithFileSizeLimit(rlim_t maxFileBytes, const std::function<int()>&
     if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
+}
+
+// Exit code of a child that could not set up what the test needs (the test is then skipped).
+inline constexpr int kCannotSetUp = 77;
+
+// Runs body in a child process with its own mount namespace and a fresh tmpfs (mount options
+// such as "size=64k") over folder, so that the test meets a real full or read-only file system
+// without touching the machine's. Needs root; returns kCannotSetUp where that is not allowed.
+inline int runOnTmpfs(const std::string& folder, const std::string& options, const std::function<int()>& body)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) != 0)
+            ::_exit(kCannotSetUp);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+inline bool remountReadOnly(const std::string& folder)
+{
+    return ::mount("tmpfs", folder.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+}
+
+// Runs named checks in order; the result is 0 when all pass, else the number of the first
+// failing one (1-based), so that a child process can report which check failed.
+struct NamedCheck {
+    const char* name;
+    std::function<bool()> check;
+};
+
+inline int firstFailing(const std::vector<NamedCheck>& checks)
+{
+    for (std::size_t i = 0; i < checks.size(); ++i)
+        if (!checks[i].check())
+            return static_cast<int>(i + 1);
+    return 0;
 }
 
 } // namespace vantry::test
