@@ -123,13 +123,17 @@ void IniDocument::parse(std::string_view text)
     sections_.push_back(Section{}); // lines before the first header
     std::size_t pos = 0;
     while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
-        const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
-        if (end == std::string_view::npos)
+        // Lines end at LF, CR LF or a lone CR, so that no value ever carries a line break.
+        std::size_t end = text.find_first_of("\r\n", pos);
+        std::size_t next = text.size();
+        if (end == std::string_view::npos) {
             end = text.size();
-        std::string_view raw = text.substr(pos, end - pos);
-        if (!raw.empty() && raw.back() == '\r')
-            raw.remove_suffix(1);
+        } else {
+            next = end + 1;
+            if (text[end] == '\r' && next < text.size() && text[next] == '\n')
+                ++next;
+        }
+        const std::string_view raw = text.substr(pos, end - pos);
         pos = next;
 
         const std::string_view body = trim(raw);
