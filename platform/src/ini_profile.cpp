@@ -295,7 +295,9 @@ std::string IniDocument::readString(std::string_view section, std::string_view k
         text = text.substr(0, nul);
     if (text.size() > kProfileStringMax)
         text = text.substr(0, kProfileStringMax);
-    return std::string(text);
+    // Either cut may expose blanks that a write would trim: trim them here so that what is
+    // read, written back and read again stays the same.
+    return std::string(line ? trim(text) : text);
 }
 
 int32_t IniDocument::readInt(std::string_view section, std::string_view key, int32_t defaultValue) const
