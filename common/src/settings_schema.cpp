@@ -384,10 +384,33 @@ void writeSettings(platform::IniDocument& document, const Record& record, int ca
     }
 }
 
+template <class Record>
+bool loadSettingsFile(const std::string& path, Record& record, int cameraNumber, const SettingsContext& context,
+                      std::string* errorText)
+{
+    platform::IniDocument document;
+    const bool readable = document.loadFile(path, errorText);
+    readSettings(document, record, cameraNumber, context);
+    return readable;
+}
+
+template <class Record>
+bool saveSettingsFile(const std::string& path, const Record& record, int cameraNumber, const SettingsContext& context,
+                      std::string* errorText)
+{
+    return platform::updateProfile(
+        path, platform::kPrivateFileMode,
+        [&](platform::IniDocument& document) { writeSettings(document, record, cameraNumber, context); }, errorText);
+}
+
 #define VANTRY_SETTINGS_RECORD(Record)                                                                        \
     template void readSettings<Record>(const platform::IniDocument&, Record&, int, const SettingsContext&);  \
     template void writeSettings<Record>(platform::IniDocument&, const Record&, int, const SettingsContext&,   \
-                                        SavePhase);
+                                        SavePhase);                                                            \
+    template bool loadSettingsFile<Record>(const std::string&, Record&, int, const SettingsContext&,           \
+                                           std::string*);                                                      \
+    template bool saveSettingsFile<Record>(const std::string&, const Record&, int, const SettingsContext&,     \
+                                           std::string*);
 VANTRY_SETTINGS_RECORD(StationSettings)
 VANTRY_SETTINGS_RECORD(ChannelSettings)
 VANTRY_SETTINGS_RECORD(CaptureSettings)

@@ -394,6 +394,20 @@ TEST(StationSettings, ServiceRecordsReadAndWriteThroughTheSchema)
     EXPECT_EQ(out.readInt("ZtCAP01", "WantPreview", 0), 1);
     EXPECT_EQ(out.readInt("ZtCAP01", "MasterStream", 0), 1);
     EXPECT_EQ(out.keyNames("ZtCAP01").front(), "VideoDevice");
+
+    // The owners' one-call forms keep the station's keys in the same file.
+    const std::string path = dir.file("vantry.ini");
+    test::writeFile(path, "[Preference]\nsSiteName=Shop\n");
+    motion.gridSize = 16;
+    std::string error;
+    ASSERT_TRUE(saveSettingsFile(path, motion, 4, context, &error)) << error;
+    MotionSettings loaded;
+    ASSERT_TRUE(loadSettingsFile(path, loaded, 4, context));
+    EXPECT_EQ(loaded.gridSize, 16);
+    EXPECT_EQ(platform::getProfileString(path, "Preference", "sSiteName", ""), "Shop");
+    MotionSettings other;
+    ASSERT_TRUE(loadSettingsFile(path, other, 1, context));
+    EXPECT_EQ(other.gridSize, 40);
 }
 
 TEST(SettingsSchema, EveryKeyIsDeclaredOnceAndBoundSensibly)

@@ -119,4 +119,15 @@ template <class Record>
 void writeSettings(platform::IniDocument& document, const Record& record, int cameraNumber,
                    const SettingsContext& context, SavePhase phase = SavePhase::Normal);
 
+// One-call forms for the owners of a section (capture graph, motion detector, snapshots, ...):
+// read the record from the settings file (missing file: defaults, true), or write its keys into
+// the file under the process-wide profile lock, keeping every other key, with the file private
+// to its owner. False with the reason in errorText on failure.
+template <class Record>
+bool loadSettingsFile(const std::string& path, Record& record, int cameraNumber, const SettingsContext& context,
+                      std::string* errorText = nullptr);
+template <class Record>
+bool saveSettingsFile(const std::string& path, const Record& record, int cameraNumber, const SettingsContext& context,
+                      std::string* errorText = nullptr);
+
 } // namespace vantry::common
