@@ -35,6 +35,8 @@ TEST_F(SharedMemoryTest, WriterAndReaderShareRecordsAndAWriterKilledHoldingTheMu
     std::uint32_t last = 0;
     int reads = 0;
     while (!std::filesystem::exists(ready) && reads < 100000) {
+        // Leave the writer room between reads, as the stream server's pace does.
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
         NamedMutexLock lock(*mutex, 1000);
         if (!lock.ownsLock())
             continue; // the writer now holds it for good

@@ -23,7 +23,9 @@ public:
     // the larger size. The name is removed when the creator is destroyed.
     static std::unique_ptr<SharedMemory> create(std::string_view name, std::size_t size, std::string* error = nullptr);
     // The reader's side: maps an existing object whole. Fails when it is missing, belongs to
-    // another user, or is smaller than `minimumSize`.
+    // another user, or is smaller than `minimumSize`. The writer may grow the object later:
+    // a reader checks every length it reads against size() and opens again when a record
+    // claims more than its mapping holds.
     static std::unique_ptr<SharedMemory> open(std::string_view name, std::size_t minimumSize = 0,
                                               std::string* error = nullptr);
     ~SharedMemory();
