@@ -15,6 +15,7 @@ inline constexpr std::uint32_t kAskBack = 0x8104;      // sent: sends kDouble(wP
 inline constexpr std::uint32_t kDouble = 0x8105;       // sent to the test: returns wParam * 2
 inline constexpr std::uint32_t kPostBack = 0x8106;     // posted: post wParam numbered messages back, then kEnd
 inline constexpr std::uint32_t kEnd = 0x8107;
+inline constexpr std::uint32_t kStall = 0x8108;        // sent: the handler sleeps wParam ms, returns 1
 
 inline constexpr const char* kMemoryName = "ZtMemMapFile01";
 inline constexpr const char* kMutexName = "ZtMemMapFileMutex01";

@@ -136,6 +136,23 @@ TEST_F(EndpointTest, TwoProgramsSendingToEachOtherDoNotDeadlock)
     EXPECT_EQ(answer, 43);
 }
 
+TEST_F(EndpointTest, SendingToABusyProgramGivesUpAfterTheTimeout)
+{
+    Child child({"endpoint", "TestPeer"});
+    const WindowHandle peer = startPeer(child);
+    ASSERT_NE(peer, kNoWindow);
+
+    const auto start = std::chrono::steady_clock::now();
+    std::int32_t answer = 7;
+    EXPECT_FALSE(sendMessage(peer, protocol::kStall, 1500, 0, 200, &answer));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1200));
+    EXPECT_EQ(answer, 7) << "no result on timeout";
+    // The receiver goes on once its handler returns.
+    std::int32_t sum = 0;
+    ASSERT_TRUE(sendMessage(peer, protocol::kAdd, 2, 2, 5000, &sum));
+    EXPECT_EQ(sum, 4);
+}
+
 TEST_F(EndpointTest, AProgramKilledHardIsFoundAsNone)
 {
     Child child({"endpoint", "TestPeer"});

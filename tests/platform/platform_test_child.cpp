@@ -65,6 +65,9 @@ int runEndpoint(int argc, char** argv, const std::string& className)
                 postMessage(message.sender, protocol::kNumbered, i, 0);
             postMessage(message.sender, protocol::kEnd, message.wParam, 0);
             return 0;
+        case protocol::kStall:
+            std::this_thread::sleep_for(std::chrono::milliseconds(message.wParam));
+            return 1;
         case kMsgCopyData:
             if (message.wParam != message.sender)
                 return -1;
