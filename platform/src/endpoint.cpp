@@ -1,24 +1,16 @@
 #include "platform/endpoint.h"
 
-#include "platform/endpoint_frame.h"
+#include "endpoint_internal.h"
 #include "platform/folders.h"
-#include "socket_io.h"
 #include "window_directory.h"
 
 #include <QCoreApplication>
-#include <QEvent>
-#include <QObject>
 #include <QThread>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <fcntl.h>
-#include <mutex>
 #include <poll.h>
 #include <random>
 #include <stdio.h>
@@ -26,15 +18,10 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <thread>
-#include <unistd.h>
-#include <unordered_map>
-#include <vector>
 
 namespace vantry::platform {
 
-using detail::Clock;
-using detail::UniqueFd;
+using namespace detail;
 
 namespace {
 
@@ -43,113 +30,6 @@ namespace {
 constexpr int kMaxQueuedMessages = 10000;
 constexpr std::size_t kMaxConnections = 256;
 constexpr int kReplyWriteTimeoutMs = 1000;
-
-// A connection accepted by an endpoint; shared with the sent messages that still owe it a
-// reply.
-struct InboundSocket {
-    UniqueFd fd;
-    std::mutex writeMutex;
-};
-
-// One message on its way to a handler.
-struct Incoming {
-    Message message;
-    WindowHandle target = kNoWindow;
-    std::atomic<bool> taken{false};
-    // Sent messages only: called once with the handler's result, or with handled = false
-    // when the target went away first.
-    std::function<void(std::int32_t result, bool handled)> complete;
-};
-
-int deliveryEventType()
-{
-    static const int type = QEvent::registerEventType();
-    return type;
-}
-
-class DeliveryEvent : public QEvent {
-public:
-    explicit DeliveryEvent(std::shared_ptr<Incoming> item)
-        : QEvent(static_cast<QEvent::Type>(deliveryEventType())), item_(std::move(item))
-    {
-    }
-    std::shared_ptr<Incoming> item_;
-};
-
-bool isMainThread()
-{
-    const QCoreApplication* app = QCoreApplication::instance();
-    return app != nullptr && QThread::currentThread() == app->thread();
-}
-
-// Sent messages waiting for a main thread. Besides its queued event, each one is listed
-// here so that a main thread blocked in sendMessage can serve it (whichever comes first
-// takes it).
-class SentQueue {
-public:
-    SentQueue() : signal_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-
-    int signalFd() const { return signal_.get(); }
-
-    void push(std::shared_ptr<Incoming> item)
-    {
-        {
-            std::lock_guard lock(mutex_);
-            items_.push_back(std::move(item));
-        }
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t ignored = ::write(signal_.get(), &one, sizeof one);
-    }
-
-    void remove(const Incoming* item)
-    {
-        std::lock_guard lock(mutex_);
-        items_.erase(std::remove_if(items_.begin(), items_.end(), [item](const auto& entry) { return entry.get() == item; }),
-                     items_.end());
-    }
-
-    std::shared_ptr<Incoming> pop()
-    {
-        std::lock_guard lock(mutex_);
-        if (items_.empty())
-            return nullptr;
-        auto item = std::move(items_.front());
-        items_.pop_front();
-        return item;
-    }
-
-    std::vector<std::shared_ptr<Incoming>> takeFor(WindowHandle target)
-    {
-        std::vector<std::shared_ptr<Incoming>> taken;
-        std::lock_guard lock(mutex_);
-        for (auto it = items_.begin(); it != items_.end();) {
-            if ((*it)->target == target) {
-                taken.push_back(std::move(*it));
-                it = items_.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        return taken;
-    }
-
-    void clearSignal()
-    {
-        std::uint64_t count = 0;
-        [[maybe_unused]] const ssize_t ignored = ::read(signal_.get(), &count, sizeof count);
-    }
-
-private:
-    std::mutex mutex_;
-    std::deque<std::shared_ptr<Incoming>> items_;
-    UniqueFd signal_;
-};
-
-SentQueue& sentQueue()
-{
-    static SentQueue queue;
-    return queue;
-}
 
 WindowHandle randomHandle()
 {
@@ -173,82 +53,27 @@ bool createMarker(const std::string& path)
     return fd.valid();
 }
 
-std::atomic<std::uint32_t> nextSequence{1};
-
 } // namespace
 
-class Endpoint::Impl {
-public:
-    class Receiver : public QObject {
-    public:
-        explicit Receiver(Impl& owner) : owner_(owner) {}
-        bool event(QEvent* event) override
-        {
-            if (event->type() == deliveryEventType()) {
-                owner_.deliver(static_cast<DeliveryEvent*>(event)->item_);
-                return true;
-            }
-            return QObject::event(event);
-        }
+namespace detail {
 
-    private:
-        Impl& owner_;
-    };
+int deliveryEventType()
+{
+    static const int type = QEvent::registerEventType();
+    return type;
+}
 
-    ~Impl();
+bool isMainThread()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app != nullptr && QThread::currentThread() == app->thread();
+}
 
-    // Called with the registry lock held (or from the reader thread, which is joined before
-    // the receiver goes away).
-    void enqueue(std::shared_ptr<Incoming> item);
-    // Main thread: runs the handler unless another path already took the message.
-    void deliver(const std::shared_ptr<Incoming>& item);
-    std::int32_t callHandler(const Message& message);
-
-    void readerLoop();
-
-    std::string folder;
-    std::string className;
-    std::string title;
-    std::string classMarker;
-    std::string titleMarker;
-    std::string socketFile;
-    WindowHandle handle = kNoWindow;
-    Handler handler;
-    UniqueFd listenFd;
-    UniqueFd wakeFd;
-    std::thread reader;
-    std::atomic<bool> stopping{false};
-    std::atomic<int> queuedPosted{0};
-    std::unique_ptr<Receiver> receiver;
-    mutable std::mutex titleMutex;
-
-private:
-    struct Connection {
-        std::shared_ptr<InboundSocket> socket;
-        wire::FrameAssembler assembler;
-    };
-    void acceptConnections(std::vector<std::unique_ptr<Connection>>& connections);
-    bool serviceConnection(Connection& connection, std::vector<std::uint8_t>& buffer);
-    bool acceptFrame(wire::Frame&& frame, const std::shared_ptr<InboundSocket>& socket);
-};
-
-namespace {
-
-// The endpoints of this program, in creation order; the first one is the sender named in
-// outgoing messages.
-struct Registry {
-    std::mutex mutex;
-    std::vector<Endpoint::Impl*> endpoints;
-
-    Endpoint::Impl* find(WindowHandle handle) const
-    {
-        for (Endpoint::Impl* endpoint : endpoints) {
-            if (endpoint->handle == handle)
-                return endpoint;
-        }
-        return nullptr;
-    }
-};
+SentQueue& sentQueue()
+{
+    static SentQueue queue;
+    return queue;
+}
 
 Registry& registry()
 {
@@ -263,7 +88,6 @@ WindowHandle primarySender()
     return reg.endpoints.empty() ? kNoWindow : reg.endpoints.front()->handle;
 }
 
-// Serves messages sent to this program while its main thread waits for an answer itself.
 void serveWaitingSentMessages()
 {
     SentQueue& queue = sentQueue();
@@ -282,7 +106,8 @@ void serveWaitingSentMessages()
     }
 }
 
-} // namespace
+
+} // namespace detail
 
 void Endpoint::Impl::enqueue(std::shared_ptr<Incoming> item)
 {
@@ -666,255 +491,6 @@ bool isWindow(WindowHandle handle)
             return true;
     }
     return detail::probe(runtimeFolder(), handle) == detail::Liveness::Alive;
-}
-
-namespace {
-
-// The connection this program posts through to one endpoint, kept so that messages from one
-// sender arrive in the order posted.
-struct OutboundConnection {
-    UniqueFd fd;
-    std::mutex writeMutex;
-    bool broken = false; // guarded by writeMutex
-};
-
-struct OutboundCache {
-    std::mutex mutex;
-    std::unordered_map<WindowHandle, std::shared_ptr<OutboundConnection>> connections;
-};
-
-OutboundCache& outboundCache()
-{
-    static OutboundCache cache;
-    return cache;
-}
-
-std::shared_ptr<OutboundConnection> outboundConnection(WindowHandle handle, bool fresh)
-{
-    OutboundCache& cache = outboundCache();
-    std::lock_guard lock(cache.mutex);
-    auto found = cache.connections.find(handle);
-    if (found != cache.connections.end()) {
-        if (!fresh)
-            return found->second;
-        cache.connections.erase(found);
-    }
-    UniqueFd fd = detail::connectUnix(detail::socketPath(runtimeFolder(), handle));
-    if (!fd.valid())
-        return nullptr;
-    auto connection = std::make_shared<OutboundConnection>();
-    connection->fd = std::move(fd);
-    cache.connections.emplace(handle, connection);
-    return connection;
-}
-
-void dropOutboundConnection(WindowHandle handle, const std::shared_ptr<OutboundConnection>& connection)
-{
-    OutboundCache& cache = outboundCache();
-    std::lock_guard lock(cache.mutex);
-    auto found = cache.connections.find(handle);
-    if (found != cache.connections.end() && found->second == connection)
-        cache.connections.erase(found);
-}
-
-bool isValidTarget(WindowHandle handle)
-{
-    return handle != kNoWindow && handle <= wire::kMaxHandle;
-}
-
-struct WaitState {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    bool handled = false;
-    std::int32_t result = 0;
-};
-
-enum class LocalOutcome { NotLocal, Delivered, Failed };
-
-// Sends to an endpoint of this program: directly on the main thread, else through its queue
-// with a bounded wait.
-LocalOutcome sendLocal(WindowHandle handle, Message message, Clock::time_point deadline, std::int32_t* result)
-{
-    Registry& reg = registry();
-    std::unique_lock lock(reg.mutex);
-    Endpoint::Impl* target = reg.find(handle);
-    if (target == nullptr)
-        return LocalOutcome::NotLocal;
-    if (isMainThread()) {
-        lock.unlock();
-        const std::int32_t value = target->callHandler(message);
-        if (result != nullptr)
-            *result = value;
-        return LocalOutcome::Delivered;
-    }
-    auto state = std::make_shared<WaitState>();
-    auto item = std::make_shared<Incoming>();
-    item->message = std::move(message);
-    item->message.delivery = Delivery::Sent;
-    item->complete = [state](std::int32_t value, bool handled) {
-        std::lock_guard stateLock(state->mutex);
-        state->finished = true;
-        state->handled = handled;
-        state->result = value;
-        state->done.notify_all();
-    };
-    target->enqueue(std::move(item));
-    lock.unlock();
-    std::unique_lock stateLock(state->mutex);
-    if (!state->done.wait_until(stateLock, deadline, [&] { return state->finished; }) || !state->handled)
-        return LocalOutcome::Failed;
-    if (result != nullptr)
-        *result = state->result;
-    return LocalOutcome::Delivered;
-}
-
-// Sends a frame over a connection of its own and waits for the reply, serving messages sent
-// to this program meanwhile when called on the main thread.
-bool sendRemote(WindowHandle handle, wire::Frame frame, Clock::time_point deadline, std::int32_t* result)
-{
-    frame.sender = primarySender();
-    frame.sequence = nextSequence.fetch_add(1);
-    const std::vector<std::uint8_t> bytes = wire::encodeFrame(frame);
-    if (bytes.empty())
-        return false;
-    UniqueFd fd = detail::connectUnix(detail::socketPath(runtimeFolder(), handle));
-    if (!fd.valid() || !detail::writeAll(fd.get(), bytes.data(), bytes.size(), deadline))
-        return false;
-    const bool serveNested = isMainThread();
-    wire::FrameAssembler assembler;
-    std::uint8_t buffer[256];
-    for (;;) {
-        pollfd fds[2] = {{fd.get(), POLLIN, 0}, {sentQueue().signalFd(), POLLIN, 0}};
-        const int left = detail::remainingMs(deadline);
-        if (left == 0)
-            return false;
-        const int ready = ::poll(fds, serveNested ? 2 : 1, left);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            return false;
-        if (serveNested && fds[1].revents != 0)
-            serveWaitingSentMessages();
-        if (fds[0].revents == 0)
-            continue;
-        const ssize_t count = ::recv(fd.get(), buffer, sizeof buffer, 0);
-        if (count == 0)
-            return false;
-        if (count < 0) {
-            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
-                continue;
-            return false;
-        }
-        assembler.append(buffer, static_cast<std::size_t>(count));
-        wire::Frame reply;
-        const wire::DecodeStatus status = assembler.next(reply);
-        if (status == wire::DecodeStatus::NeedMore)
-            continue;
-        if (status == wire::DecodeStatus::Invalid || reply.kind != wire::FrameKind::Reply
-            || reply.sequence != frame.sequence)
-            return false;
-        if (result != nullptr)
-            *result = reply.lParam;
-        return true;
-    }
-}
-
-bool sendAndWait(WindowHandle handle, wire::Frame frame, Message local, int timeoutMs, std::int32_t* result)
-{
-    if (!isValidTarget(handle))
-        return false;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
-    local.sender = primarySender();
-    local.delivery = Delivery::Sent;
-    if (local.msg == kMsgCopyData)
-        local.wParam = local.sender;
-    switch (sendLocal(handle, std::move(local), deadline, result)) {
-    case LocalOutcome::Delivered:
-        return true;
-    case LocalOutcome::Failed:
-        return false;
-    case LocalOutcome::NotLocal:
-        break;
-    }
-    return sendRemote(handle, std::move(frame), deadline, result);
-}
-
-} // namespace
-
-bool postMessage(WindowHandle handle, std::uint32_t msg, std::uint32_t wParam, std::int32_t lParam)
-{
-    if (!isValidTarget(handle))
-        return false;
-    const WindowHandle sender = primarySender();
-    {
-        Registry& reg = registry();
-        std::lock_guard lock(reg.mutex);
-        if (Endpoint::Impl* target = reg.find(handle)) {
-            auto item = std::make_shared<Incoming>();
-            item->message.msg = msg;
-            item->message.wParam = wParam;
-            item->message.lParam = lParam;
-            item->message.sender = sender;
-            target->enqueue(std::move(item));
-            return true;
-        }
-    }
-    wire::Frame frame;
-    frame.kind = wire::FrameKind::Post;
-    frame.sender = sender;
-    frame.msg = msg;
-    frame.wParam = wParam;
-    frame.lParam = lParam;
-    const std::vector<std::uint8_t> bytes = wire::encodeFrame(frame);
-    // The second round covers a cached connection that the receiver no longer reads.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const std::shared_ptr<OutboundConnection> connection = outboundConnection(handle, attempt > 0);
-        if (!connection)
-            return false;
-        std::lock_guard lock(connection->writeMutex);
-        if (connection->broken)
-            continue;
-        if (detail::writeAll(connection->fd.get(), bytes.data(), bytes.size(),
-                             Clock::now() + std::chrono::milliseconds(kPostTimeoutMs)))
-            return true;
-        // A frame may be half written: nothing more may follow it on this stream.
-        connection->broken = true;
-        dropOutboundConnection(handle, connection);
-    }
-    return false;
-}
-
-bool sendMessage(WindowHandle handle, std::uint32_t msg, std::uint32_t wParam, std::int32_t lParam, int timeoutMs,
-                 std::int32_t* result)
-{
-    wire::Frame frame;
-    frame.kind = wire::FrameKind::Send;
-    frame.msg = msg;
-    frame.wParam = wParam;
-    frame.lParam = lParam;
-    Message local;
-    local.msg = msg;
-    local.wParam = wParam;
-    local.lParam = lParam;
-    return sendAndWait(handle, std::move(frame), std::move(local), timeoutMs, result);
-}
-
-bool sendCopyData(WindowHandle handle, std::uint32_t dataType, std::span<const std::uint8_t> bytes, int timeoutMs,
-                  std::int32_t* result)
-{
-    if (bytes.size() > wire::kMaxCopyDataBytes)
-        return false;
-    wire::Frame frame;
-    frame.kind = wire::FrameKind::CopyData;
-    frame.msg = kMsgCopyData;
-    frame.wParam = dataType;
-    frame.data.assign(bytes.begin(), bytes.end());
-    Message local;
-    local.msg = kMsgCopyData;
-    local.copyDataType = dataType;
-    local.copyData.assign(bytes.begin(), bytes.end());
-    return sendAndWait(handle, std::move(frame), std::move(local), timeoutMs, result);
 }
 
 } // namespace vantry::platform
