@@ -84,6 +84,11 @@ public:
             return false;
         if (!workingFolder.empty() && posix_spawn_file_actions_addchdir_np(&actions_, workingFolder.c_str()) != 0)
             return false;
+        // Only standard input, output and error pass on: a descriptor some library opened
+        // without close-on-exec (a listening socket, a serial port, a record file) must not
+        // stay open for the life of a companion program.
+        if (posix_spawn_file_actions_addclosefrom_np(&actions_, 3) != 0)
+            return false;
         return true;
     }
 

@@ -37,7 +37,10 @@ TEST_F(InstanceLockTest, ProgramsStartedByTheHolderDoNotKeepTheLock)
     pid_t sleeper = -1;
     ASSERT_TRUE(startProgram("sleep", {"30"}, ShowMode::Hidden, {}, &sleeper));
     lock.reset();
-    EXPECT_TRUE(InstanceLock::acquire("vantry")) << "the started program inherited the lock";
+    // The child drops its copy of the descriptor while it executes, a moment after the
+    // spawn returns; the lock must be free well before the child ends.
+    EXPECT_TRUE(waitUntil([] { return InstanceLock::acquire("vantry") != nullptr; }, 2000))
+        << "the started program inherited the lock";
     ::kill(sleeper, SIGKILL);
 }
 

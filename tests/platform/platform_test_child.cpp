@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -126,6 +127,12 @@ int dumpArguments(int argc, char** argv)
 {
     const std::string target = argv[2];
     const std::string partial = target + ".partial";
+    // Descriptors beyond the standard three that the starter let through.
+    std::string inherited;
+    for (int fd = 3; fd < 1024; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1)
+            inherited += std::to_string(fd) + " ";
+    }
     {
         std::ofstream out(partial, std::ios::binary);
         for (int i = 3; i < argc; ++i)
@@ -134,6 +141,7 @@ int dumpArguments(int argc, char** argv)
         out << "show:" << (show != nullptr ? show : "<unset>") << '\n';
         char folder[4096] = {};
         out << "cwd:" << (::getcwd(folder, sizeof folder) != nullptr ? folder : "?") << '\n';
+        out << "fds:" << inherited << '\n';
     }
     return std::rename(partial.c_str(), target.c_str()) == 0 ? 0 : 2;
 }

@@ -1,6 +1,7 @@
 #include "platform/program_launcher.h"
 #include "test_support.h"
 
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -38,7 +39,7 @@ TEST_F(ProgramLauncherTest, ArgumentsArriveUnchangedAndNothingIsInterpreted)
         "/pass", "two words", "\"quoted\"", "it's", "a;b", "$HOME", "`id`", "$(id)", "*", "", "back\\slash", "x > y",
     };
     const std::vector<std::string> lines = dump(arguments, ShowMode::Normal);
-    ASSERT_EQ(lines.size(), arguments.size() + 2);
+    ASSERT_EQ(lines.size(), arguments.size() + 3);
     for (std::size_t i = 0; i < arguments.size(); ++i)
         EXPECT_EQ(lines[i], "arg:" + arguments[i]);
 }
@@ -57,6 +58,16 @@ TEST_F(ProgramLauncherTest, StartsInTheWorkingFolderWhenGiven)
 {
     const auto lines = dump({}, ShowMode::Normal, root().string());
     EXPECT_EQ(lines.at(1), "cwd:" + std::filesystem::canonical(root()).string());
+}
+
+TEST_F(ProgramLauncherTest, OnlyTheStandardDescriptorsPassToTheProgram)
+{
+    // As a library would leave it: no close-on-exec.
+    const int leaked = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(leaked, 3);
+    const auto lines = dump({}, ShowMode::Normal);
+    ::close(leaked);
+    EXPECT_EQ(lines.at(2), "fds:");
 }
 
 TEST_F(ProgramLauncherTest, ReportsWhatCannotBeStarted)
