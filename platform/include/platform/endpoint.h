@@ -14,7 +14,9 @@
 // same sender posted earlier, as with the window messages these stand for.
 //
 // All free functions are thread-safe. An Endpoint is created and destroyed on the main thread
-// of a running QCoreApplication; its handler must not destroy it.
+// of a QCoreApplication, and destroyed before that application; its handler must not destroy
+// it. Messages still queued when it is destroyed are dropped, and senders waiting on them fail
+// at once.
 #pragma once
 
 #include "platform/messages.h"
