@@ -1,6 +1,6 @@
 #include "common/station_settings.h"
 
-#include "common/computer_name.h"
+#include "platform/system_info.h"
 #include "common/settings_schema.h"
 #include "platform/ini_profile.h"
 
@@ -69,7 +69,7 @@ bool StationSettings::Load(const std::string& path)
     SettingsContext context;
     const std::size_t slash = path.rfind('/');
     context.dataFolder = slash == std::string::npos ? "." : path.substr(0, slash);
-    context.computerName = computerName();
+    context.computerName = platform::computerName();
     return Load(path, std::move(context));
 }
 

@@ -15,8 +15,8 @@ namespace vantry::platform {
 std::string computerName()
 {
     char name[256] = {};
-    if (gethostname(name, sizeof name - 1) != 0)
-        return {};
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
+        return "localhost";
     name[sizeof name - 1] = '\0';
     return name;
 }

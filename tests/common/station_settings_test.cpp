@@ -9,7 +9,7 @@
 #include <random>
 #include <set>
 
-#include "common/computer_name.h"
+#include "platform/system_info.h"
 #include "common/mask_data.h"
 #include "common/settings_schema.h"
 #include "platform/ini_profile.h"
@@ -316,7 +316,7 @@ TEST(StationSettings, WritePreferenceAndSiteNameFromSystem)
     const std::string path = dir.file("vantry.ini");
     StationSettings settings;
     ASSERT_TRUE(settings.Load(path));
-    EXPECT_EQ(settings.siteName, computerName());
+    EXPECT_EQ(settings.siteName, platform::computerName());
     EXPECT_EQ(settings.channels[0].storagePath, dir.path() + "/records/camera01");
     ASSERT_TRUE(settings.WritePreference("MainWndClassName04", "VYWatch"));
     EXPECT_EQ(platform::getProfileString(path, "preference", "mainwndclassname04", ""), "VYWatch");

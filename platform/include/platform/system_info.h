@@ -6,7 +6,8 @@
 
 namespace vantry::platform {
 
-// The computer's name (gethostname); empty when it cannot be read.
+// The computer's name (gethostname), or "localhost" when it cannot be read; the default
+// site name of a station.
 std::string computerName();
 
 // The computer's local IPv4 address as dotted text: the address of the interface that carries
