@@ -74,3 +74,15 @@ function(vantry_fuzzer name)
     set_tests_properties(fuzz_smoke.${name} PROPERTIES TIMEOUT 300 LABELS fuzz)
   endif()
 endfunction()
+
+# Adds every sub-folder of the current folder that has a CMakeLists.txt, in name order, so
+# that a new test, benchmark, fuzz target or tool needs no edit of its parent.
+function(vantry_add_subfolders)
+  file(GLOB children RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child ${children})
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()
