@@ -49,7 +49,7 @@ public:
     TestDeviceProvider()
     {
         present_ = { camera("test:camera:A", "Test Camera A"), camera("test:camera:B", "Test Camera B"),
-                     camera("test:broken", "Broken Camera") };
+                     camera("test:broken", "Broken Camera"), camera("test:flaky", "Flaky Camera") };
         present_.push_back(demoDevices(DeviceKind::Audio).front());
     }
 
@@ -72,6 +72,8 @@ public:
             return nullptr;
         if (device.kind == DeviceKind::Audio)
             return createDemoSource(device);
+        if (device.displayName == "test:flaky") // stops after a second, as a failing driver would
+            return gst_parse_bin_from_description("videotestsrc is-live=true num-buffers=15", TRUE, nullptr);
         return gst_parse_bin_from_description("videotestsrc is-live=true pattern=ball", TRUE, nullptr);
     }
 
@@ -291,6 +293,19 @@ TEST_F(CameraChannelTest, DeviceThatCannotBeOpenedIsReportedWithItsStep)
     EXPECT_EQ(hub.failures[0], "ChooseDevices-GraphCreate() 1007");
     EXPECT_FALSE(channel.isGraphBuilt());
     EXPECT_FALSE(channel.isPreviewRunning());
+}
+
+TEST_F(CameraChannelTest, GraphThatStopsWhileStreamingIsReportedAndStartedAgain)
+{
+    CameraChannel channel(0, provider, &hub, &hub);
+    channel.setRestartDelay(100ms);
+    ASSERT_EQ(channel.Init(configFor("test:flaky")), 1);
+    ASSERT_TRUE(waitFor([&] { return !hub.failures.empty(); })) << "the stream's end must not go unnoticed";
+    EXPECT_EQ(hub.failures.front(), "GraphStart-GraphStartPreview() 1034");
+    EXPECT_TRUE(channel.hasVideoDevice());
+    const uint64_t before = channel.frameStore().framesDelivered();
+    EXPECT_TRUE(waitFor([&] { return channel.frameStore().framesDelivered() > before + 5; }))
+        << "the camera came back without anyone's help";
 }
 
 TEST_F(CameraChannelTest, CaptureGraphFeedsTheStoreAndTheRecordingBranch)

@@ -5,6 +5,7 @@
 
 #include <QMetaObject>
 #include <QObject>
+#include <QTimer>
 
 #include <gst/app/gstappsink.h>
 #include <gst/audio/audio.h>
@@ -83,17 +84,17 @@ int CameraChannel::Init(const ChannelConfig& config)
     config_ = config;
     config_.capture.frameRate = std::clamp(config_.capture.frameRate, kMinFrameRate, kMaxFrameRate);
     config_.capture.maxFrameRate = std::clamp(config_.capture.maxFrameRate, kMinFrameRate, kMaxFrameRate);
-    return applyDevices(config_.videoDevice, config_.audioDevice, nullptr);
+    return applyDevices(config_.videoDevice, config_.audioDevice);
 }
 
 int CameraChannel::ChooseDevices(const std::string& videoDevice, const std::string& audioDevice)
 {
     config_.videoDevice = videoDevice;
     config_.audioDevice = videoDevice.empty() ? std::string() : audioDevice;
-    return applyDevices(config_.videoDevice, config_.audioDevice, nullptr);
+    return applyDevices(config_.videoDevice, config_.audioDevice);
 }
 
-int CameraChannel::applyDevices(const std::string& videoDevice, const std::string& audioDevice, const char*)
+int CameraChannel::applyDevices(const std::string& videoDevice, const std::string& audioDevice)
 {
     std::lock_guard lock(graphLock_);
     std::optional<CaptureDevice> video;
@@ -104,7 +105,8 @@ int CameraChannel::applyDevices(const std::string& videoDevice, const std::strin
         if (provider_.find(DeviceKind::Audio, audioDevice, &found))
             audio = found;
     }
-    if (video == chosenVideo_ && audio == chosenAudio_)
+    // Same devices: nothing to do, unless the last attempt left them without a graph.
+    if (video == chosenVideo_ && audio == chosenAudio_ && (!chosenVideo_ || pipeline_))
         return 1;
 
     const bool wasCapturing = captureBuilt_;
@@ -281,11 +283,10 @@ int CameraChannel::GraphCreate()
         config_.capture.height = request_.height;
     }
     pipeline_ = gst_pipeline_new(nullptr);
-    const uint64_t generation = ++generation_;
+    ++generation_;
     GstBus* bus = gst_element_get_bus(pipeline_);
     gst_bus_set_sync_handler(bus, reinterpret_cast<GstBusSyncHandler>(&CameraChannel::onBusMessage), this, nullptr);
     gst_object_unref(bus);
-    (void)generation;
 
     if (!makeVideoChain(request_)) {
         lastFailure_ = graph_failure::kNoVideoStreamConfig;
@@ -558,14 +559,19 @@ int CameraChannel::setLiveSound(bool on)
 int CameraChannel::onBusMessage(GstBus*, GstMessage* message, void* data)
 {
     auto* self = static_cast<CameraChannel*>(data);
-    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
-        GError* error = nullptr;
-        gchar* debug = nullptr;
-        gst_message_parse_error(message, &error, &debug);
-        std::string detail = error ? error->message : "unknown error";
-        if (error)
-            g_error_free(error);
-        g_free(debug);
+    const GstMessageType type = GST_MESSAGE_TYPE(message);
+    if (type == GST_MESSAGE_ERROR || type == GST_MESSAGE_EOS) {
+        // A live camera never ends by itself: end of stream means the device stopped.
+        std::string detail = "end of stream";
+        if (type == GST_MESSAGE_ERROR) {
+            GError* error = nullptr;
+            gchar* debug = nullptr;
+            gst_message_parse_error(message, &error, &debug);
+            detail = error ? error->message : "unknown error";
+            if (error)
+                g_error_free(error);
+            g_free(debug);
+        }
         const uint64_t generation = self->generation_.load();
         // Streaming threads never touch the graph: the hub's thread handles the error.
         QMetaObject::invokeMethod(
@@ -584,36 +590,44 @@ void CameraChannel::handleBusError(uint64_t generation, const std::string&)
     const bool capturing = captureRunning_;
     if (!capturing && !previewRunning_)
         return;
-    // A device that fails while streaming leaves the channel without a running graph; the
-    // next start (or the device's return) builds it again.
+    // A device that fails while streaming stops the graph. Unattended boxes must not stay
+    // blind after a glitch, so the graph is started again after a pause for as long as the
+    // device is present; an unplugged device is handled by its removal instead.
     gst_element_set_state(pipeline_, GST_STATE_NULL);
     previewRunning_ = false;
     captureRunning_ = false;
     fail(capturing ? kStepStartCapture : kStepStartPreview,
          capturing ? graph_failure::kCannotStartCapture : graph_failure::kCannotStartPreview);
+    QTimer::singleShot(restartDelay_, context_.get(), [this, generation, capturing] {
+        std::lock_guard retryLock(graphLock_);
+        if (generation != generation_.load() || !pipeline_ || previewRunning_ || captureRunning_ || !chosenVideo_
+            || !provider_.find(DeviceKind::Video, chosenVideo_->displayName))
+            return;
+        GraphStart(capturing ? GraphMode::Capture : GraphMode::Preview);
+    });
 }
 
 void CameraChannel::onDeviceChanged(DeviceChange change, const CaptureDevice& device)
 {
     if (change == DeviceChange::Removed) {
         if (device.kind == DeviceKind::Video && chosenVideo_ && chosenVideo_->displayName == device.displayName) {
-            applyDevices({}, {}, nullptr);
+            applyDevices({}, {});
             if (listener_)
                 listener_->onVideoDeviceLost(cameraIndex_);
         } else if (device.kind == DeviceKind::Audio && chosenAudio_
                    && chosenAudio_->displayName == device.displayName) {
-            applyDevices(chosenVideo_->displayName, {}, nullptr);
+            applyDevices(chosenVideo_->displayName, {});
         }
         return;
     }
     // The camera the user assigned is back (re-plugged, or late at boot): take it up again.
     if (device.kind == DeviceKind::Video && !chosenVideo_ && device.displayName == config_.videoDevice) {
-        applyDevices(config_.videoDevice, config_.audioDevice, nullptr);
+        applyDevices(config_.videoDevice, config_.audioDevice);
         if (chosenVideo_ && listener_)
             listener_->onVideoDeviceReturned(cameraIndex_);
     } else if (device.kind == DeviceKind::Audio && chosenVideo_ && !chosenAudio_
                && device.displayName == config_.audioDevice) {
-        applyDevices(chosenVideo_->displayName, config_.audioDevice, nullptr);
+        applyDevices(chosenVideo_->displayName, config_.audioDevice);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "station/core/video_format.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -110,6 +111,10 @@ public:
 
     void setRecordingBranch(RecordingBranch* branch) { recordingBranch_ = branch; }
 
+    // Pause before a graph that stopped on a streaming error is started again.
+    static constexpr std::chrono::milliseconds kDefaultRestartDelay { 5000 };
+    void setRestartDelay(std::chrono::milliseconds delay) { restartDelay_ = delay; }
+
     bool hasVideoDevice() const { return chosenVideo_.has_value(); }
     bool hasAudioDevice() const { return chosenAudio_.has_value(); }
     std::string videoDevice() const { return chosenVideo_ ? chosenVideo_->displayName : std::string(); }
@@ -138,7 +143,7 @@ private:
         GstElement* sink = nullptr;
     };
 
-    int applyDevices(const std::string& videoDevice, const std::string& audioDevice, const char* stepPrefix);
+    int applyDevices(const std::string& videoDevice, const std::string& audioDevice);
     int restartGraph();
     int GraphBuildPreview();
     int GraphBuildCapture();
@@ -157,6 +162,7 @@ private:
     DeviceProvider& provider_;
     ChannelListener* listener_;
     RecordingBranch* recordingBranch_ = nullptr;
+    std::chrono::milliseconds restartDelay_ = kDefaultRestartDelay;
     ChannelConfig config_;
     FrameStore store_;
     MotionMonitor motion_;
