@@ -2,6 +2,8 @@
 #include "station/core/demo_devices.h"
 #include "station/core/system_device_provider.h"
 
+#include "channel_test_support.h"
+
 #include <QCoreApplication>
 
 #include <gst/gst.h>
@@ -17,7 +19,6 @@
 #include <thread>
 
 namespace vantry::station {
-namespace {
 
 using namespace std::chrono_literals;
 
@@ -31,7 +32,7 @@ QCoreApplication& app()
 }
 
 // Runs the event loop until the condition holds or the time is up.
-bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5000ms)
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit)
 {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
@@ -42,6 +43,8 @@ bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds l
     }
     return condition();
 }
+
+namespace {
 
 // Devices that come and go at the test's command. Sources are test patterns.
 class TestDeviceProvider final : public DeviceProvider {
