@@ -54,8 +54,12 @@ TEST(FrameStore, GetNewestHandsOutEachFrameOnceWithItsBytes)
     EXPECT_EQ(store.GetNewest(&copy, seen, 0ms), 5000u);
     EXPECT_EQ(copy, large);
 
-    store.deliver(small.data(), small.size());
-    EXPECT_EQ(store.GetNewest(&copy, seen, 0ms), 10u) << "a smaller frame reports its own length";
+    const FrameFormat tiny = makeFrameFormat(VideoSubtype::YUY2, 2, 2); // a new format arrives with its first frame
+    store.deliver(small.data(), small.size(), &tiny);
+    FrameFormat format;
+    EXPECT_EQ(store.GetNewest(&copy, seen, 0ms, &format), 10u) << "a smaller frame reports its own length";
+    EXPECT_EQ(format, tiny) << "the format comes with its frame";
+    EXPECT_EQ(store.format(), tiny);
     EXPECT_EQ(store.Size(), 10u);
 }
 

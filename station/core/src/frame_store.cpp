@@ -21,7 +21,7 @@ FrameFormat FrameStore::format() const
     return format_;
 }
 
-void FrameStore::deliver(const uint8_t* data, size_t size)
+void FrameStore::deliver(const uint8_t* data, size_t size, const FrameFormat* format)
 {
     if (data == nullptr || size == 0)
         return;
@@ -32,6 +32,8 @@ void FrameStore::deliver(const uint8_t* data, size_t size)
             buffer_.resize(size);
         std::memcpy(buffer_.data(), data, size);
         size_ = size;
+        if (format)
+            format_ = *format;
         if (now == stamp_.second) {
             ++stamp_.counter;
         } else {

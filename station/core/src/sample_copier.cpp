@@ -30,7 +30,7 @@ bool SampleCopier::updateCaps(GstCaps* caps)
     const int fpsN = GST_VIDEO_INFO_FPS_N(&info_);
     const int fpsD = GST_VIDEO_INFO_FPS_D(&info_);
     frameRate_.store(fpsD > 0 ? fpsN / fpsD : 0);
-    store_.setFormat(format);
+    format_ = format;
     usable_ = true;
     return true;
 }
@@ -49,7 +49,7 @@ bool SampleCopier::deliver(GstSample* sample)
             return false;
         const bool whole = map.size >= size;
         if (whole)
-            store_.deliver(map.data, size);
+            store_.deliver(map.data, size, &format_);
         gst_buffer_unmap(buffer, &map);
         return whole;
     }
@@ -73,7 +73,7 @@ bool SampleCopier::deliver(GstSample* sample)
                         in + static_cast<size_t>(row) * static_cast<size_t>(inStride), rowBytes);
     }
     gst_video_frame_unmap(&frame);
-    store_.deliver(scratch_.data(), size);
+    store_.deliver(scratch_.data(), size, &format_);
     return true;
 }
 

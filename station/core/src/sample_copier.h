@@ -31,6 +31,7 @@ private:
     bool usable_ = false;
     GstVideoInfo info_ {};
     GstVideoInfo canonical_ {};
+    FrameFormat format_;
     std::vector<uint8_t> scratch_;
     std::atomic<int> frameRate_ { 0 };
 };

@@ -36,8 +36,9 @@ public:
     FrameFormat format() const;
 
     // Sample callback, on a streaming thread: keep a copy and stamp it. Grows the buffer only
-    // when the sample is larger than any before.
-    void deliver(const uint8_t* data, size_t size);
+    // when the sample is larger than any before. A frame in a new format brings its format
+    // along, so that no consumer ever sees a frame with another frame's format.
+    void deliver(const uint8_t* data, size_t size, const FrameFormat* format = nullptr);
 
     // GetNewest: when no frame arrived since the last Reset, waits up to `wait` for one.
     // Returns 0 when there is still none or when the newest frame carries lastSeen's stamp;
