@@ -88,8 +88,7 @@ bool MotionDetector::processFrame(DetectionSlot which, const uint8_t* frame, siz
         const uint8_t* m = mask_->pixels();
         uint8_t* p = target.pixels();
         for (size_t i = 0, n = target.pixelBytes(); i < n; ++i)
-            if (m[i] == 0)
-                p[i] = 0;
+            p[i] = m[i] != 0 ? p[i] : uint8_t(0);
     }
     if (slot.firstFrame) {
         slot.firstFrame = false;
@@ -102,15 +101,25 @@ bool MotionDetector::processFrame(DetectionSlot which, const uint8_t* frame, siz
     const uint8_t* cur = slot.current.pixels();
     const uint8_t* prev = slot.previous.pixels();
     uint8_t* diff = slot.difference.pixels();
-    const int level = slot.levelThreshold;
+    const uint8_t level = static_cast<uint8_t>(slot.levelThreshold);
     uint64_t count = 0;
-    int largest = 0;
-    // The whole buffer, row padding included (it is 0 in both pictures).
-    for (size_t i = 0, n = slot.current.pixelBytes(); i < n; ++i) {
-        const int d = std::abs(static_cast<int>(cur[i]) - static_cast<int>(prev[i]));
-        diff[i] = static_cast<uint8_t>(d);
-        count += d > level ? 1u : 0u;
-        largest = std::max(largest, d);
+    uint8_t largest = 0;
+    // The whole buffer, row padding included (it is 0 in both pictures). Written in 8-bit
+    // steps with a 32-bit count per block so that the compiler can vectorise it.
+    const size_t total = slot.current.pixelBytes();
+    constexpr size_t kBlock = 1 << 16;
+    for (size_t begin = 0; begin < total; begin += kBlock) {
+        const size_t end = std::min(total, begin + kBlock);
+        uint32_t blockCount = 0;
+        for (size_t i = begin; i < end; ++i) {
+            const uint8_t a = cur[i];
+            const uint8_t b = prev[i];
+            const uint8_t d = static_cast<uint8_t>(a > b ? a - b : b - a);
+            diff[i] = d;
+            blockCount += d > level ? 1u : 0u;
+            largest = d > largest ? d : largest;
+        }
+        count += blockCount;
     }
     slot.changedPixels = count;
     slot.largestDifference = largest;
