@@ -52,7 +52,8 @@ public:
     TestDeviceProvider()
     {
         present_ = { camera("test:camera:A", "Test Camera A"), camera("test:camera:B", "Test Camera B"),
-                     camera("test:broken", "Broken Camera"), camera("test:flaky", "Flaky Camera") };
+                     camera("test:broken", "Broken Camera"), camera("test:flaky", "Flaky Camera"),
+                     camera("test:busy", "Busy Camera") };
         present_.push_back(demoDevices(DeviceKind::Audio).front());
     }
 
@@ -75,6 +76,8 @@ public:
             return nullptr;
         if (device.kind == DeviceKind::Audio)
             return createDemoSource(device);
+        if (device.displayName == "test:busy") // cannot be opened, as when another program holds it
+            return gst_parse_bin_from_description("filesrc location=/nonexistent/video", TRUE, nullptr);
         if (device.displayName == "test:flaky") // stops after a second, as a failing driver would
             return gst_parse_bin_from_description("videotestsrc is-live=true num-buffers=15", TRUE, nullptr);
         return gst_parse_bin_from_description("videotestsrc is-live=true pattern=ball", TRUE, nullptr);
@@ -309,6 +312,25 @@ TEST_F(CameraChannelTest, GraphThatStopsWhileStreamingIsReportedAndStartedAgain)
     const uint64_t before = channel.frameStore().framesDelivered();
     EXPECT_TRUE(waitFor([&] { return channel.frameStore().framesDelivered() > before + 5; }))
         << "the camera came back without anyone's help";
+}
+
+TEST_F(CameraChannelTest, GraphThatCannotRunIsRetriedUntilTheHubStopsIt)
+{
+    CameraChannel channel(0, provider, &hub, &hub);
+    channel.setRestartDelay(50ms);
+    EXPECT_EQ(channel.Init(configFor("test:busy")), 0);
+    ASSERT_GE(hub.failures.size(), 2u);
+    EXPECT_EQ(hub.failures[0], "GraphStart-GraphStartPreview() 1034");
+    EXPECT_EQ(hub.failures[1], "ChooseDevices-GraphStart(GRAPH_PREVIEW) 1034");
+    EXPECT_TRUE(channel.hasVideoDevice()) << "the device is kept: it may come free";
+    const size_t afterInit = hub.failures.size();
+    EXPECT_TRUE(waitFor([&] { return hub.failures.size() > afterInit; }, 2000ms)) << "tried again";
+
+    EXPECT_EQ(channel.GraphStop(), 1);
+    waitFor([] { return false; }, 300ms);
+    const size_t afterStop = hub.failures.size();
+    waitFor([] { return false; }, 300ms);
+    EXPECT_EQ(hub.failures.size(), afterStop) << "a stopped graph stays stopped";
 }
 
 TEST_F(CameraChannelTest, CaptureGraphFeedsTheStoreAndTheRecordingBranch)

@@ -402,8 +402,10 @@ int CameraChannel::GraphStart(GraphMode mode)
             lastFailure_ = failure;
             return 0;
         }
+        wanted_ = GraphMode::Capture;
         if (!runPipeline(graph_failure::kCannotStartCapture)) {
             fail(kStepStartCapture, lastFailure_);
+            scheduleRestart();
             return 0;
         }
         captureRunning_ = true;
@@ -425,8 +427,10 @@ int CameraChannel::GraphStart(GraphMode mode)
         lastFailure_ = failure;
         return 0;
     }
+    wanted_ = GraphMode::Preview;
     if (!runPipeline(graph_failure::kCannotStartPreview)) {
         fail(kStepStartPreview, lastFailure_);
+        scheduleRestart();
         return 0;
     }
     previewRunning_ = true;
@@ -436,6 +440,7 @@ int CameraChannel::GraphStart(GraphMode mode)
 int CameraChannel::GraphStop()
 {
     std::lock_guard lock(graphLock_);
+    wanted_.reset();
     if (!pipeline_ || (!previewRunning_ && !captureRunning_))
         return 1;
     const bool capturing = captureRunning_;
@@ -598,12 +603,19 @@ void CameraChannel::handleBusError(uint64_t generation, const std::string&)
     captureRunning_ = false;
     fail(capturing ? kStepStartCapture : kStepStartPreview,
          capturing ? graph_failure::kCannotStartCapture : graph_failure::kCannotStartPreview);
-    QTimer::singleShot(restartDelay_, context_.get(), [this, generation, capturing] {
-        std::lock_guard retryLock(graphLock_);
-        if (generation != generation_.load() || !pipeline_ || previewRunning_ || captureRunning_ || !chosenVideo_
-            || !provider_.find(DeviceKind::Video, chosenVideo_->displayName))
+    scheduleRestart();
+}
+
+void CameraChannel::scheduleRestart()
+{
+    const uint64_t generation = generation_.load();
+    QTimer::singleShot(restartDelay_, context_.get(), [this, generation] {
+        std::lock_guard lock(graphLock_);
+        // Only the graph that failed, only while it is still wanted and its device present.
+        if (generation != generation_.load() || !pipeline_ || !wanted_ || previewRunning_ || captureRunning_
+            || !chosenVideo_ || !provider_.find(DeviceKind::Video, chosenVideo_->displayName))
             return;
-        GraphStart(capturing ? GraphMode::Capture : GraphMode::Preview);
+        GraphStart(*wanted_);
     });
 }
 

@@ -111,7 +111,8 @@ public:
 
     void setRecordingBranch(RecordingBranch* branch) { recordingBranch_ = branch; }
 
-    // Pause before a graph that stopped on a streaming error is started again.
+    // Pause before a graph that failed to run, or stopped on a streaming error, is started
+    // again (for as long as it is wanted and its device is present).
     static constexpr std::chrono::milliseconds kDefaultRestartDelay { 5000 };
     void setRestartDelay(std::chrono::milliseconds delay) { restartDelay_ = delay; }
 
@@ -156,6 +157,7 @@ private:
     void fail(const std::string& step, const GraphFailure& failure);
     void handleBusError(uint64_t generation, const std::string& detail);
     void removeBranch(GstElement* tee, Branch& branch);
+    void scheduleRestart();
     static int onBusMessage(GstBus* bus, GstMessage* message, void* self);
 
     const int cameraIndex_;
@@ -174,6 +176,7 @@ private:
     std::optional<CaptureDevice> chosenAudio_;
     CaptureRequest request_;
     GraphFailure lastFailure_;
+    std::optional<GraphMode> wanted_; // what the hub last started, until it stops it
 
     GstElement* pipeline_ = nullptr;
     GstElement* videoTee_ = nullptr;
