@@ -108,7 +108,12 @@ INSTANTIATE_TEST_SUITE_P(
                    { { E::MotionStarted, 30, 30 }, { E::EventBegin, 30, 30 }, { E::MotionIdle, 30, 35 },
                      { E::EventEnd, 30, 35 } },
                    { { 0, 30, 31 } } },
-        Timeline { "QuietFramesAloneDoNothing", false, 1, frames(1, 10, false), {}, {} }),
+        Timeline { "QuietFramesAloneDoNothing", false, 1, frames(1, 10, false), {}, {} },
+        Timeline { "ClockSetBackDoesNotHoldTheEventOpen", false, 1,
+                   concat({ frames(5000, 5001, true), frames(100, 105, false) }),
+                   { { E::MotionStarted, 5000, 5000 }, { E::EventBegin, 5000, 5000 }, { E::MotionIdle, 100, 105 },
+                     { E::EventEnd, 100, 105 } },
+                   { { 0, 5000, 5001 } } }),
     [](const auto& row) { return row.param.name; });
 
 TEST(MotionTracker, BlinksWhileMotionPausesAndStopsBlinkingWhenItReturns)

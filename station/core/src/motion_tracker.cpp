@@ -24,6 +24,13 @@ void MotionTracker::emit(MotionEvent event, int64_t value)
 
 void MotionTracker::onFrame(bool motion, int64_t t)
 {
+    if (inMotion_ && t < last_) {
+        // The clock was set back (a box without a battery clock syncing after boot): measure
+        // the hold and the short-motion limit from now on instead of waiting for the old time
+        // to come round again, which would keep an event open for as long as the jump.
+        last_ = t;
+        start_ = std::min(start_, t);
+    }
     if (motion && !inMotion_) {
         inMotion_ = true;
         start_ = t;
@@ -35,7 +42,7 @@ void MotionTracker::onFrame(bool motion, int64_t t)
             eventRaised_ = true;
         }
     } else if (motion) {
-        last_ = std::max(last_, t);
+        last_ = t;
         if (blink_) {
             blink_ = false;
             emit(MotionEvent::IndicatorBlink, 0);
