@@ -89,6 +89,17 @@ TEST(CapturePlan, FrameRatePlanSharesTheBusBetweenLargeCameras)
     EXPECT_FALSE(planFrameRates({}, TvStandard::Ntsc, false)[0].useFrameRateControl);
 }
 
+TEST(CapturePlan, OfferedPictureSizesAreInRangeSortedAndUnique)
+{
+    const std::vector<PictureSize> device = { { 640, 480 }, { 160, 120 }, { 320, 240 }, { 1280, 720 },
+                                              { 352, 288 }, { 320, 240 }, { 320, 180 }, { 250, 200 } };
+    const std::vector<PictureSize> expected = { { 250, 200 }, { 320, 180 }, { 320, 240 }, { 352, 288 }, { 640, 480 } };
+    EXPECT_EQ(offeredPictureSizes(device, "USB Camera"), expected);
+    const std::vector<PictureSize> splitCam = { { 320, 240 }, { 352, 288 }, { 640, 480 }, { 720, 480 } };
+    EXPECT_EQ(offeredPictureSizes(device, "SplitCam Video Driver"), splitCam);
+    EXPECT_TRUE(offeredPictureSizes({}, "USB Camera").empty());
+}
+
 TEST(ChannelMessages, PictureFormatAndDeviceChoiceChecks)
 {
     EXPECT_EQ(checkPictureFormat(240, VideoSubtype::I420), kMsgBadVideoWidth);

@@ -84,7 +84,8 @@ GstDeviceProvider* testCams()
 
 GstDevice* makeCamera(const char* node, const char* name)
 {
-    GstCaps* caps = gst_caps_from_string("video/x-raw");
+    GstCaps* caps = gst_caps_from_string("video/x-raw, format=YUY2, width=640, height=480; "
+                                         "video/x-raw, format=YUY2, width=320, height=240");
     GstStructure* properties = gst_structure_new("properties", "device.path", G_TYPE_STRING, node, nullptr);
     auto* device = GST_DEVICE(g_object_new(test_cam_device_get_type(), "display-name", name, "device-class",
                                            "Video/Source", "caps", caps, "properties", properties, nullptr));
@@ -131,6 +132,8 @@ TEST(SystemDeviceProvider, HotPluggedCameraReachesTheChannelOnTheHubThread)
     ASSERT_TRUE(waitFor([&] { return channel.hasVideoDevice(); })) << "arrival not delivered";
     EXPECT_TRUE(listed(provider, "/dev/video-vantry-test"));
     EXPECT_EQ(hub.returned, 1);
+    const auto sizes = provider.pictureSizes(CaptureDevice { DeviceKind::Video, "/dev/video-vantry-test", "" });
+    EXPECT_EQ(sizes, (std::vector<std::pair<int, int>> { { 640, 480 }, { 320, 240 } }));
     const uint64_t before = channel.frameStore().framesDelivered();
     EXPECT_TRUE(waitFor([&] { return channel.frameStore().framesDelivered() > before + 2; }));
 

@@ -75,6 +75,18 @@ CaptureRequest planCapture(const std::vector<DeviceOverride>& overrides, const s
     return request;
 }
 
+std::vector<PictureSize> offeredPictureSizes(std::vector<PictureSize> deviceSizes, const std::string& friendlyName)
+{
+    if (friendlyName.find("SplitCam") != std::string::npos)
+        return { { 320, 240 }, { 352, 288 }, { 640, 480 }, { 720, 480 } };
+    std::erase_if(deviceSizes, [](const PictureSize& s) {
+        return s.width < kMinCaptureWidth || s.width > kMaxCaptureWidth || s.height <= 0 || s.height > kMaxPictureSide;
+    });
+    std::sort(deviceSizes.begin(), deviceSizes.end());
+    deviceSizes.erase(std::unique(deviceSizes.begin(), deviceSizes.end()), deviceSizes.end());
+    return deviceSizes;
+}
+
 std::array<FrameRatePlanEntry, 4> planFrameRates(const std::array<FrameRatePlanInput, 4>& cameras, TvStandard standard,
                                                  bool autoFrameRateAdjustment)
 {

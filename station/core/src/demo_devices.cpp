@@ -54,6 +54,11 @@ std::vector<CaptureDevice> demoDevices(DeviceKind kind)
 
 bool isDemoDevice(const CaptureDevice& device) { return demoNumber(device) != 0; }
 
+std::vector<std::pair<int, int>> demoPictureSizes()
+{
+    return { { 320, 240 }, { 352, 288 }, { 640, 480 }, { 720, 480 }, { 720, 576 } };
+}
+
 GstElement* createDemoSource(const CaptureDevice& device)
 {
     const int n = demoNumber(device);

@@ -193,6 +193,33 @@ std::vector<CaptureDevice> SystemDeviceProvider::devices(DeviceKind kind) const
     return list;
 }
 
+std::vector<std::pair<int, int>> SystemDeviceProvider::pictureSizes(const CaptureDevice& device) const
+{
+    if (demo_ == DemoMode::On && isDemoDevice(device))
+        return demoPictureSizes();
+    std::vector<std::pair<int, int>> sizes;
+    std::lock_guard lock(mutex_);
+    for (const auto& entry : entries_) {
+        if (entry.device.kind != DeviceKind::Video || entry.device.displayName != device.displayName)
+            continue;
+        GstCaps* caps = gst_device_get_caps(entry.gstDevice);
+        if (!caps)
+            break;
+        // Every raw size counts: the graph converts any colour format into the chosen one.
+        for (guint i = 0; i < gst_caps_get_size(caps); ++i) {
+            const GstStructure* s = gst_caps_get_structure(caps, i);
+            int width = 0;
+            int height = 0;
+            if (gst_structure_has_name(s, "video/x-raw") && gst_structure_get_int(s, "width", &width)
+                && gst_structure_get_int(s, "height", &height))
+                sizes.emplace_back(width, height);
+        }
+        gst_caps_unref(caps);
+        break;
+    }
+    return sizes;
+}
+
 GstElement* SystemDeviceProvider::createSource(const CaptureDevice& device)
 {
     if (demo_ == DemoMode::On && isDemoDevice(device))

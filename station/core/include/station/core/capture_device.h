@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 typedef struct _GstElement GstElement;
@@ -36,6 +37,8 @@ public:
     // A new source element for the device (floating reference), or nullptr when the device
     // is gone or cannot be opened.
     virtual GstElement* createSource(const CaptureDevice& device) = 0;
+    // The picture sizes (width, height) the device can deliver; empty when not known.
+    virtual std::vector<std::pair<int, int>> pictureSizes(const CaptureDevice& /*device*/) const { return {}; }
 
     void addListener(DeviceListener* listener);
     void removeListener(DeviceListener* listener);

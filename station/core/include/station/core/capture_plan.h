@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <compare>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,17 @@ struct CaptureSettings {
 // rate is FrameRate, limited to MaxFrameRate when frame-rate control is on.
 CaptureRequest planCapture(const std::vector<DeviceOverride>& overrides, const std::string& friendlyName,
                            const CaptureSettings& settings);
+
+// Picture sizes for the camera options page: the device's sizes with a width of 250 to
+// 720, by width then height, each once. Devices whose name contains "SplitCam" report
+// nothing useful and get a fixed list.
+struct PictureSize {
+    int width = 0;
+    int height = 0;
+    friend auto operator<=>(const PictureSize&, const PictureSize&) = default;
+};
+
+std::vector<PictureSize> offeredPictureSizes(std::vector<PictureSize> deviceSizes, const std::string& friendlyName);
 
 // The frame-rate plan after the devices or camera options change.
 enum class TvStandard { Ntsc, Pal, Secam };

@@ -14,5 +14,7 @@ std::vector<CaptureDevice> demoDevices(DeviceKind kind);
 bool isDemoDevice(const CaptureDevice& device);
 // A live source bin for a demo device (floating), nullptr for any other device.
 GstElement* createDemoSource(const CaptureDevice& device);
+// A test pattern has any size; the demo cameras offer the common capture sizes.
+std::vector<std::pair<int, int>> demoPictureSizes();
 
 } // namespace vantry::station

@@ -32,6 +32,7 @@ public:
 
     std::vector<CaptureDevice> devices(DeviceKind kind) const override;
     GstElement* createSource(const CaptureDevice& device) override;
+    std::vector<std::pair<int, int>> pictureSizes(const CaptureDevice& device) const override;
 
     // Whether the monitor runs (false on a machine where GStreamer has no device providers).
     bool isMonitoring() const { return monitoring_; }
