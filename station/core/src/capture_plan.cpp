@@ -1,6 +1,6 @@
 #include "station/core/capture_plan.h"
 
-#include "ini_text.h"
+#include "platform/ini_profile.h"
 #include "station/core/video_format.h"
 
 #include <algorithm>
@@ -18,19 +18,22 @@ constexpr long long kMaxDeviceSections = 256;
 std::vector<DeviceOverride> readDevicesIni(const std::string& path)
 {
     std::vector<DeviceOverride> overrides;
-    detail::IniText ini;
-    if (!ini.load(path))
+    platform::IniDocument ini;
+    if (!ini.loadFile(path))
         return overrides;
-    const long long count = std::clamp(ini.integer("general", "num_of_device", 0), 0LL, kMaxDeviceSections);
+    const auto integer = [&ini](const char* section, const char* key) {
+        return static_cast<long long>(ini.readInt(section, key, 0));
+    };
+    const long long count = std::clamp(integer("general", "num_of_device"), 0LL, kMaxDeviceSections);
     for (long long i = 1; i <= count; ++i) {
         char section[16];
         std::snprintf(section, sizeof section, "vdevice%02lld", i);
         DeviceOverride entry;
-        entry.name = ini.text(section, "name");
-        entry.width = static_cast<int>(std::clamp(ini.integer(section, "width", 0), -1LL, 100000LL));
-        entry.height = static_cast<int>(std::clamp(ini.integer(section, "height", 0), -1LL, 100000LL));
-        entry.frameRate = static_cast<int>(std::clamp(ini.integer(section, "framerate", 0), -1LL, 100000LL));
-        entry.setFrameRate = ini.integer(section, "fSetFrameRate", 0) != 0;
+        entry.name = ini.readString(section, "name", "");
+        entry.width = static_cast<int>(std::clamp(integer(section, "width"), -1LL, 100000LL));
+        entry.height = static_cast<int>(std::clamp(integer(section, "height"), -1LL, 100000LL));
+        entry.frameRate = static_cast<int>(std::clamp(integer(section, "framerate"), -1LL, 100000LL));
+        entry.setFrameRate = integer(section, "fSetFrameRate") != 0;
         if (entry.name.empty() || entry.width <= 0 || entry.height <= 0 || entry.width > kMaxPictureSide
             || entry.height > kMaxPictureSide || entry.frameRate < kMinFrameRate || entry.frameRate > kMaxFrameRate)
             continue;
