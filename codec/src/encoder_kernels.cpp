@@ -1,11 +1,13 @@
 #include "encoder_kernels.h"
 
+#include "codec/cpu_features.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
 
-namespace vx::enc {
+namespace vantry::codec::enc {
 
 void buildQuantTables(QuantTables& tables, int quantiser) {
     const int q = std::max(quantiser, 2);
@@ -39,8 +41,6 @@ const CosineTable& cosineTable() {
     static const CosineTable table;
     return table;
 }
-
-inline int clipSample(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
 }  // namespace
 
@@ -160,39 +160,9 @@ void differenceBlock(const uint8_t* src, int stride, const uint8_t* pred, int16_
             out[y * 8 + x] = static_cast<int16_t>(src[x] - pred[y * 8 + x]);
 }
 
-void predictBlock(const uint8_t* ref, int refStride, int hx, int hy, uint8_t* pred) {
-    for (int y = 0; y < 8; ++y, ref += refStride, pred += 8) {
-        const uint8_t* a = ref;
-        const uint8_t* c = ref + refStride;
-        for (int x = 0; x < 8; ++x) {
-            int p;
-            if (hx && hy)
-                p = (a[x] + a[x + 1] + c[x] + c[x + 1] + 2) >> 2;
-            else if (hx)
-                p = (a[x] + a[x + 1] + 1) >> 1;
-            else if (hy)
-                p = (a[x] + c[x] + 1) >> 1;
-            else
-                p = a[x];
-            pred[x] = static_cast<uint8_t>(p);
-        }
-    }
-}
-
-void reconstructBlock(const uint8_t* pred, const int16_t* residual, uint8_t* dst, int dstStride) {
-    for (int y = 0; y < 8; ++y, dst += dstStride)
-        for (int x = 0; x < 8; ++x)
-            dst[x] = static_cast<uint8_t>(clipSample(pred[y * 8 + x] + residual[y * 8 + x]));
-}
-
-void copyBlock(const uint8_t* pred, uint8_t* dst, int dstStride) {
-    for (int y = 0; y < 8; ++y, dst += dstStride, pred += 8)
-        std::copy(pred, pred + 8, dst);
-}
-
 }  // namespace plain
 
-EncoderKernels encoderKernelsFor(unsigned isaMask) {
+EncoderKernels encoderKernelsFor(uint32_t cpuMask) {
     EncoderKernels k{};
     k.forwardDct = plain::forwardDct;
     k.quantiseIntra = plain::quantiseIntra;
@@ -203,35 +173,20 @@ EncoderKernels encoderKernelsFor(unsigned isaMask) {
     k.activity16 = plain::activity16;
     k.loadBlock = plain::loadBlock;
     k.differenceBlock = plain::differenceBlock;
-    k.predictBlock = plain::predictBlock;
-    k.reconstructBlock = plain::reconstructBlock;
-    k.copyBlock = plain::copyBlock;
 #if defined(VX_HAVE_X86)
-    if (isaMask & kIsaSse2)
+    if (cpuMask & kCpuSse2)
         installSse2(k);
-    if (isaMask & kIsaAvx2)
+    if (cpuMask & kCpuAvx2)
         installAvx2(k);
 #else
-    (void)isaMask;
+    (void)cpuMask;
 #endif
     return k;
 }
 
-unsigned encoderIsaOfProcessor() {
-    unsigned mask = 0;
-#if defined(VX_HAVE_X86)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("sse2"))
-        mask |= kIsaSse2;
-    if (__builtin_cpu_supports("avx2"))
-        mask |= kIsaAvx2;
-#endif
-    return mask;
-}
-
 const EncoderKernels& encoderKernels() {
-    static const EncoderKernels kernels = encoderKernelsFor(encoderIsaOfProcessor());
+    static const EncoderKernels kernels = encoderKernelsFor(cpuFeatureMask());
     return kernels;
 }
 
-}  // namespace vx::enc
+}  // namespace vantry::codec::enc

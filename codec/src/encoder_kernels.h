@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace vx::enc {
+namespace vantry::codec::enc {
 
 // Forward quantiser tables for one quantiser: Q = max(QP, 2), dead zone D = Q / 2 and
 // reciprocal R = 65536 / (2Q), each repeated for the 64 coefficient positions so that the
@@ -47,25 +47,13 @@ struct EncoderKernels {
     void (*loadBlock)(const uint8_t* src, int stride, int16_t* out);
     // out = src - pred for an 8x8 block; pred has stride 8.
     void (*differenceBlock)(const uint8_t* src, int stride, const uint8_t* pred, int16_t* out);
-    // 8x8 prediction with the decoder's interpolation, phase (hx, hy) in {0, 1}, into stride 8.
-    void (*predictBlock)(const uint8_t* ref, int refStride, int hx, int hy, uint8_t* pred);
-    // dst = clip(pred + residual, 0, 255); pred has stride 8.
-    void (*reconstructBlock)(const uint8_t* pred, const int16_t* residual, uint8_t* dst, int dstStride);
-    // Copies an 8x8 prediction (stride 8) into the picture.
-    void (*copyBlock)(const uint8_t* pred, uint8_t* dst, int dstStride);
 };
+// Prediction, inverse transform and reconstruction are the decoder's kernels (kernels.h):
+// the encoder's reference pictures must be exactly what a decoder builds.
 
-// Feature bits for kernel selection (a subset of what the processor reports).
-enum EncoderIsa : unsigned {
-    kIsaSse2 = 1u << 0,
-    kIsaAvx2 = 1u << 1,
-};
-
-// The table for an explicit feature mask, filled with the plain forms and then overridden in
-// ascending instruction-set order. Tests use it to walk the ladder.
-EncoderKernels encoderKernelsFor(unsigned isaMask);
-// The features of this processor that the encoder kernels can use.
-unsigned encoderIsaOfProcessor();
+// The table for an explicit CpuFeature mask, filled with the plain forms and then
+// overridden in ascending instruction-set order. Tests use it to walk the ladder.
+EncoderKernels encoderKernelsFor(uint32_t cpuMask);
 // The process-wide table, chosen on first use.
 const EncoderKernels& encoderKernels();
 
@@ -80,9 +68,6 @@ int sad8(const uint8_t* cur, int curStride, const uint8_t* pred);
 int activity16(const uint8_t* src, int stride);
 void loadBlock(const uint8_t* src, int stride, int16_t* out);
 void differenceBlock(const uint8_t* src, int stride, const uint8_t* pred, int16_t* out);
-void predictBlock(const uint8_t* ref, int refStride, int hx, int hy, uint8_t* pred);
-void reconstructBlock(const uint8_t* pred, const int16_t* residual, uint8_t* dst, int dstStride);
-void copyBlock(const uint8_t* pred, uint8_t* dst, int dstStride);
 }  // namespace plain
 
 #if defined(VX_HAVE_X86)
@@ -90,4 +75,4 @@ void installSse2(EncoderKernels& kernels);
 void installAvx2(EncoderKernels& kernels);
 #endif
 
-}  // namespace vx::enc
+}  // namespace vantry::codec::enc

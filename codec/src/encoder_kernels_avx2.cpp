@@ -8,7 +8,7 @@
 #include <cmath>
 #include <numbers>
 
-namespace vx::enc {
+namespace vantry::codec::enc {
 namespace {
 
 inline __m256i loadRows16(const uint8_t* p, int stride) {
@@ -151,4 +151,4 @@ void installAvx2(EncoderKernels& k) {
     k.sad16Half = sad16Half;
 }
 
-}  // namespace vx::enc
+}  // namespace vantry::codec::enc

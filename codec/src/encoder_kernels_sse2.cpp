@@ -9,7 +9,7 @@
 #include <cmath>
 #include <numbers>
 
-namespace vx::enc {
+namespace vantry::codec::enc {
 namespace {
 
 inline __m128i load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
@@ -99,35 +99,8 @@ void differenceBlock(const uint8_t* src, int stride, const uint8_t* pred, int16_
     }
 }
 
-void predictBlock(const uint8_t* ref, int refStride, int hx, int hy, uint8_t* pred) {
-    for (int y = 0; y < 8; ++y, ref += refStride) {
-        __m128i p;
-        if (hx && hy) {
-            p = average4(load8(ref), load8(ref + 1), load8(ref + refStride), load8(ref + refStride + 1));
-        } else if (hx) {
-            p = _mm_avg_epu8(load8(ref), load8(ref + 1));
-        } else if (hy) {
-            p = _mm_avg_epu8(load8(ref), load8(ref + refStride));
-        } else {
-            p = load8(ref);
-        }
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(pred + 8 * y), p);
-    }
-}
 
-void reconstructBlock(const uint8_t* pred, const int16_t* residual, uint8_t* dst, int dstStride) {
-    const __m128i zero = _mm_setzero_si128();
-    for (int y = 0; y < 8; ++y, dst += dstStride) {
-        const __m128i p = _mm_unpacklo_epi8(load8(pred + 8 * y), zero);
-        const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(residual + 8 * y));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(_mm_adds_epi16(p, r), zero));
-    }
-}
 
-void copyBlock(const uint8_t* pred, uint8_t* dst, int dstStride) {
-    for (int y = 0; y < 8; ++y, dst += dstStride)
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), load8(pred + 8 * y));
-}
 
 inline __m128i absolute16(__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v)); }
 
@@ -254,9 +227,6 @@ void installSse2(EncoderKernels& k) {
     k.activity16 = activity16;
     k.loadBlock = loadBlock;
     k.differenceBlock = differenceBlock;
-    k.predictBlock = predictBlock;
-    k.reconstructBlock = reconstructBlock;
-    k.copyBlock = copyBlock;
 }
 
-}  // namespace vx::enc
+}  // namespace vantry::codec::enc

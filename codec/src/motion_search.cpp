@@ -3,7 +3,7 @@
 #include <climits>
 #include <cstdlib>
 
-namespace vx::enc {
+namespace vantry::codec::enc {
 namespace {
 
 struct Candidates {
@@ -115,4 +115,4 @@ HalfSampleVector refineHalfSample(const MotionSearch& search, int x0, int y0, co
     return vector;
 }
 
-}  // namespace vx::enc
+}  // namespace vantry::codec::enc

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace vx::enc {
+namespace vantry::codec::enc {
 
 enum class SearchMode : int { Zero = 0, Diamond = 1, Full = 2 };
 
@@ -39,4 +39,8 @@ struct HalfSampleVector {
 };
 HalfSampleVector refineHalfSample(const MotionSearch& search, int x0, int y0, const Displacement& best);
 
-}  // namespace vx::enc
+// Intra coding pays off when no displacement predicts the macroblock clearly better than
+// its own mean does: inter only when SAD < activity + 500.
+inline bool preferIntra(int sad, int activity) { return sad >= activity + 500; }
+
+}  // namespace vantry::codec::enc
