@@ -75,9 +75,9 @@ INSTANTIATE_TEST_SUITE_P(
         TieCase{"nearer_wins", 4, 3, -1, 1},
         // (1,0) and (0,1) match at equal distance; rows are scanned top to bottom.
         TieCase{"equal_distance_keeps_first", 1, 1, 1, 0},
-        // (2,0) and (1,1): the nearer (1,1) wins although found later.
-        TieCase{"later_but_nearer", 1, 2, 1, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+        // (3,-1) is found first, the nearer (1,0) replaces it, (-1,1) is farther.
+        TieCase{"later_but_nearer", 2, 1, 1, 0}),
+    [](const ::testing::TestParamInfo<TieCase>& tie) { return std::string(tie.param.name); });
 
 struct EdgeCase {
     int x0, y0;
