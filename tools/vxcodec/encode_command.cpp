@@ -1,4 +1,6 @@
 // vxcodec encode: raw I420 frames in, a raw stream of coded pictures out.
+#include "encode_command.h"
+
 #include "codec/frame_planes.h"
 #include "codec/vx_encoder.h"
 
