@@ -67,6 +67,11 @@ void forwardDct(const int16_t* in, int16_t* out) {
     }
 }
 
+void forwardDct2(const int16_t* in0, const int16_t* in1, int16_t* out0, int16_t* out1) {
+    forwardDct(in0, out0);
+    forwardDct(in1, out1);
+}
+
 int quantiseIntra(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
     int any = 0;
     for (int i = 1; i < 64; ++i) {
@@ -148,6 +153,13 @@ int activity16(const uint8_t* src, int stride) {
     return activity;
 }
 
+uint64_t nonzeroMask(const int16_t* values) {
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i)
+        mask |= uint64_t{values[i] != 0} << i;
+    return mask;
+}
+
 void loadBlock(const uint8_t* src, int stride, int16_t* out) {
     for (int y = 0; y < 8; ++y, src += stride)
         for (int x = 0; x < 8; ++x)
@@ -165,12 +177,14 @@ void differenceBlock(const uint8_t* src, int stride, const uint8_t* pred, int16_
 EncoderKernels encoderKernelsFor(uint32_t cpuMask) {
     EncoderKernels k{};
     k.forwardDct = plain::forwardDct;
+    k.forwardDct2 = plain::forwardDct2;
     k.quantiseIntra = plain::quantiseIntra;
     k.quantiseInter = plain::quantiseInter;
     k.sad16 = plain::sad16;
     k.sad16Half = plain::sad16Half;
     k.sad8 = plain::sad8;
     k.activity16 = plain::activity16;
+    k.nonzeroMask = plain::nonzeroMask;
     k.loadBlock = plain::loadBlock;
     k.differenceBlock = plain::differenceBlock;
 #if defined(VX_HAVE_X86)

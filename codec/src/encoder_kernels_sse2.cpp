@@ -84,6 +84,19 @@ int activity16(const uint8_t* src, int stride) {
     return horizontalSad(acc);
 }
 
+uint64_t nonzeroMask(const int16_t* values) {
+    const __m128i zero = _mm_setzero_si128();
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + i + 8));
+        // Saturating packs keep non-zero values non-zero.
+        const __m128i isZero = _mm_cmpeq_epi8(_mm_packs_epi16(a, b), zero);
+        mask |= uint64_t(~_mm_movemask_epi8(isZero) & 0xFFFF) << i;
+    }
+    return mask;
+}
+
 void loadBlock(const uint8_t* src, int stride, int16_t* out) {
     const __m128i zero = _mm_setzero_si128();
     for (int y = 0; y < 8; ++y, src += stride)
@@ -158,48 +171,47 @@ inline void transpose8x8(__m128i r[8]) {
     r[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
-// Basis pairs (C[u][2k], C[u][2k+1]) in 14-bit fixed point, ready for pmaddwd.
+// Pairs of basis values in 14-bit fixed point for pmaddwd, by output frequency u and pair k:
+// even u pair the sums x[j] + x[7-j] (j = 2k, 2k + 1), odd u the differences x[j] - x[7-j].
 struct FixedBasis {
-    alignas(16) int16_t pair[8][4][8];
+    alignas(16) int16_t pair[8][2][8];
     FixedBasis() {
         for (int u = 0; u < 8; ++u) {
             const double scale = u == 0 ? std::sqrt(1.0 / 8.0) : 0.5;
-            for (int k = 0; k < 4; ++k) {
-                for (int lane = 0; lane < 4; ++lane) {
+            for (int k = 0; k < 2; ++k)
+                for (int lane = 0; lane < 4; ++lane)
                     for (int half = 0; half < 2; ++half) {
                         const int j = 2 * k + half;
                         const double c = scale * std::cos((2 * j + 1) * u * std::numbers::pi / 16.0);
                         pair[u][k][2 * lane + half] = static_cast<int16_t>(std::lround(c * 16384.0));
                     }
-                }
-            }
         }
     }
 };
 
-const FixedBasis& fixedBasis() {
-    static const FixedBasis basis;
-    return basis;
-}
+const FixedBasis kBasis;
 
-// One 1-D transform down the columns of r, result scaled by 2^(14 - shift).
+// One 1-D transform down the columns of r from the symmetric sums and differences, result
+// scaled by 2^(14 - kShift).
 template <int kShift>
 inline void transformColumns(__m128i r[8]) {
-    const FixedBasis& basis = fixedBasis();
-    __m128i lo[4], hi[4];
-    for (int k = 0; k < 4; ++k) {
-        lo[k] = _mm_unpacklo_epi16(r[2 * k], r[2 * k + 1]);
-        hi[k] = _mm_unpackhi_epi16(r[2 * k], r[2 * k + 1]);
-    }
+    const __m128i s01 = _mm_add_epi16(r[0], r[7]), s10 = _mm_add_epi16(r[1], r[6]);
+    const __m128i s23 = _mm_add_epi16(r[2], r[5]), s32 = _mm_add_epi16(r[3], r[4]);
+    const __m128i d01 = _mm_sub_epi16(r[0], r[7]), d10 = _mm_sub_epi16(r[1], r[6]);
+    const __m128i d23 = _mm_sub_epi16(r[2], r[5]), d32 = _mm_sub_epi16(r[3], r[4]);
+    const __m128i even[4] = {_mm_unpacklo_epi16(s01, s10), _mm_unpackhi_epi16(s01, s10), _mm_unpacklo_epi16(s23, s32),
+                             _mm_unpackhi_epi16(s23, s32)};
+    const __m128i odd[4] = {_mm_unpacklo_epi16(d01, d10), _mm_unpackhi_epi16(d01, d10), _mm_unpacklo_epi16(d23, d32),
+                            _mm_unpackhi_epi16(d23, d32)};
     const __m128i round = _mm_set1_epi32(1 << (kShift - 1));
+#pragma GCC unroll 8
     for (int u = 0; u < 8; ++u) {
-        __m128i sumLo = round, sumHi = round;
-        for (int k = 0; k < 4; ++k) {
-            const __m128i c = _mm_load_si128(reinterpret_cast<const __m128i*>(basis.pair[u][k]));
-            sumLo = _mm_add_epi32(sumLo, _mm_madd_epi16(lo[k], c));
-            sumHi = _mm_add_epi32(sumHi, _mm_madd_epi16(hi[k], c));
-        }
-        r[u] = _mm_packs_epi32(_mm_srai_epi32(sumLo, kShift), _mm_srai_epi32(sumHi, kShift));
+        const __m128i* in = (u & 1) ? odd : even;
+        const __m128i c0 = _mm_load_si128(reinterpret_cast<const __m128i*>(kBasis.pair[u][0]));
+        const __m128i c1 = _mm_load_si128(reinterpret_cast<const __m128i*>(kBasis.pair[u][1]));
+        __m128i lo = _mm_add_epi32(round, _mm_add_epi32(_mm_madd_epi16(in[0], c0), _mm_madd_epi16(in[2], c1)));
+        __m128i hi = _mm_add_epi32(round, _mm_add_epi32(_mm_madd_epi16(in[1], c0), _mm_madd_epi16(in[3], c1)));
+        r[u] = _mm_packs_epi32(_mm_srai_epi32(lo, kShift), _mm_srai_epi32(hi, kShift));
     }
 }
 
@@ -208,9 +220,9 @@ void forwardDct(const int16_t* in, int16_t* out) {
     for (int i = 0; i < 8; ++i)
         r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8 * i));
     transpose8x8(r);
-    transformColumns<9>(r);   // rows of the block, kept with 5 extra fraction bits
+    transformColumns<10>(r);  // rows, kept with 4 fraction bits so that the sums fit 16 bits
     transpose8x8(r);
-    transformColumns<19>(r);  // columns, back to integer scale
+    transformColumns<18>(r);  // columns, back to integer scale
     for (int i = 0; i < 8; ++i)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * i), r[i]);
 }
@@ -219,12 +231,17 @@ void forwardDct(const int16_t* in, int16_t* out) {
 
 void installSse2(EncoderKernels& k) {
     k.forwardDct = forwardDct;
+    k.forwardDct2 = [](const int16_t* in0, const int16_t* in1, int16_t* out0, int16_t* out1) {
+        forwardDct(in0, out0);
+        forwardDct(in1, out1);
+    };
     k.quantiseIntra = quantiseIntra;
     k.quantiseInter = quantiseInter;
     k.sad16 = sad16;
     k.sad16Half = sad16Half;
     k.sad8 = sad8;
     k.activity16 = activity16;
+    k.nonzeroMask = nonzeroMask;
     k.loadBlock = loadBlock;
     k.differenceBlock = differenceBlock;
 }

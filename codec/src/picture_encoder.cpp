@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace vantry::codec::enc {
 namespace {
@@ -46,32 +47,24 @@ static_assert(kMcbpcIntraCodes[0].mbType == kMbIntra && kMcbpcIntraCodes[3].cbpc
 static_assert(kMcbpcInterCodes[0].mbType == kMbInter && kMcbpcInterCodes[3].cbpc == 3,
               "P-picture MCBPC of INTER is indexed by the chroma pattern");
 
-// Dequantises a block of levels as the decoder does; intra blocks carry 8 x DC at 0.
-void dequantise(const int16_t* levels, int16_t* work, int qp, bool intra) {
-    for (int i = 0; i < 64; ++i)
-        work[i] = dequantiseLevel(levels[i], qp);
-    if (intra)
-        work[0] = static_cast<int16_t>(8 * levels[0]);
-}
-
-void putCoefficientEvents(PictureContext& pc, const int16_t* levels, int firstPosition) {
-    int lastPosition = -1;
-    for (int pos = 63; pos >= firstPosition; --pos) {
-        if (levels[kZigzag[pos]] != 0) {
-            lastPosition = pos;
-            break;
-        }
-    }
-    int run = 0;
-    for (int pos = firstPosition; pos <= lastPosition; ++pos) {
-        const int level = levels[kZigzag[pos]];
-        if (level == 0) {
-            ++run;
-            continue;
-        }
-        const auto code = pc.codes.code(pos == lastPosition ? 1 : 0, run, level);
+// Writes the coefficient events of a block, walking the zigzag scan from firstPosition, and,
+// when dequantised is given (zero-filled by the caller), stores each level dequantised as
+// the decoder will, so that the reconstruction visits only the non-zero coefficients.
+void putCoefficientEvents(PictureContext& pc, const int16_t* levels, int firstPosition, int16_t* dequantised) {
+    alignas(16) int16_t scan[64];
+    for (int pos = 0; pos < 64; ++pos)
+        scan[pos] = levels[kZigzag[pos]];
+    uint64_t mask = pc.k.nonzeroMask(scan) & (~uint64_t{0} << firstPosition);
+    int previous = firstPosition - 1;
+    while (mask) {
+        const int pos = __builtin_ctzll(mask);
+        mask &= mask - 1;
+        const int level = scan[pos];
+        const auto code = pc.codes.code(mask == 0 ? 1 : 0, pos - previous - 1, level);
         pc.writer.put(code.bits, code.length);
-        run = 0;
+        previous = pos;
+        if (dequantised)
+            dequantised[kZigzag[pos]] = dequantiseLevel(level, pc.qp);
     }
 }
 
@@ -97,16 +90,17 @@ uint8_t* reconBlock(PictureContext& pc, int x0, int y0, int block) {
 int blockStride(const PictureContext& pc, int block) { return block < 4 ? pc.reconStride : pc.reconStride / 2; }
 
 void encodeIntraMacroblock(PictureContext& pc, int x0, int y0) {
-    alignas(64) int16_t samples[64];
-    alignas(64) int16_t coefficients[64];
+    alignas(64) int16_t samples[6][64];
+    alignas(64) int16_t coefficients[6][64];
     alignas(64) int16_t levels[6][64];
+    for (int b = 0; b < 6; ++b)
+        pc.k.loadBlock(inputBlock(pc, x0, y0, b), b < 4 ? pc.input.stride : pc.inputChromaStride, samples[b]);
+    for (int b = 0; b < 6; b += 2)
+        pc.k.forwardDct2(samples[b], samples[b + 1], coefficients[b], coefficients[b + 1]);
     int cbp = 0;
     for (int b = 0; b < 6; ++b) {
-        const int stride = b < 4 ? pc.input.stride : pc.inputChromaStride;
-        pc.k.loadBlock(inputBlock(pc, x0, y0, b), stride, samples);
-        pc.k.forwardDct(samples, coefficients);
-        levels[b][0] = static_cast<int16_t>(quantiseIntraDc(coefficients[0]));
-        if (pc.k.quantiseIntra(coefficients, levels[b], pc.state.quantTables))
+        levels[b][0] = static_cast<int16_t>(quantiseIntraDc(coefficients[b][0]));
+        if (pc.k.quantiseIntra(coefficients[b], levels[b], pc.state.quantTables))
             cbp |= 32 >> b;
     }
 
@@ -122,24 +116,21 @@ void encodeIntraMacroblock(PictureContext& pc, int x0, int y0) {
     }
     const VlcCode& cbpy = kCbpyCodes[cbp >> 2];
     pc.writer.put(cbpy.bits, cbpy.length);
+    alignas(64) int16_t work[6][64];
+    if (pc.reconstruct)
+        std::memset(work, 0, sizeof work);
     for (int b = 0; b < 6; ++b) {
         const int dc = levels[b][0];
         pc.writer.put(dc == 128 ? 0xFF : static_cast<uint32_t>(dc), 8);
         if (cbp & (32 >> b))
-            putCoefficientEvents(pc, levels[b], 1);
+            putCoefficientEvents(pc, levels[b], 1, pc.reconstruct ? work[b] : nullptr);
     }
 
     if (pc.reconstruct) {
-        alignas(64) int16_t work[64];
         for (int b = 0; b < 6; ++b) {
-            if (cbp & (32 >> b)) {
-                dequantise(levels[b], work, pc.qp, true);
-            } else {
-                std::fill(work, work + 64, int16_t{0});
-                work[0] = static_cast<int16_t>(8 * levels[b][0]);
-            }
-            pc.dk.idct(work);
-            pc.dk.putBlock(reconBlock(pc, x0, y0, b), blockStride(pc, b), work);
+            work[b][0] = static_cast<int16_t>(8 * levels[b][0]);
+            pc.dk.idct(work[b]);
+            pc.dk.putBlock(reconBlock(pc, x0, y0, b), blockStride(pc, b), work[b]);
         }
     }
 }
@@ -174,18 +165,31 @@ void encodeInterMacroblock(PictureContext& pc, int x0, int y0, MotionVector v, M
     InterPrediction prediction;
     predictMacroblock(pc, x0, y0, v, prediction);
 
-    alignas(64) int16_t difference[64];
-    alignas(64) int16_t coefficients[64];
+    alignas(64) int16_t difference[6][64];
+    alignas(64) int16_t coefficients[6][64];
     alignas(64) int16_t levels[6][64];
-    int cbp = 0;
+    alignas(64) int16_t work[6][64];
+    // Blocks whose residual cannot give a level skip the transform; the others are
+    // transformed two at a time.
+    int transformed[6];
+    int count = 0;
     for (int b = 0; b < 6; ++b) {
         const uint8_t* src = inputBlock(pc, x0, y0, b);
         const int stride = b < 4 ? pc.input.stride : pc.inputChromaStride;
         if (pc.k.sad8(src, stride, prediction.samples[b]) < pc.zeroResidualSad)
             continue;
-        pc.k.differenceBlock(src, stride, prediction.samples[b], difference);
-        pc.k.forwardDct(difference, coefficients);
-        if (pc.k.quantiseInter(coefficients, levels[b], pc.state.quantTables))
+        pc.k.differenceBlock(src, stride, prediction.samples[b], difference[b]);
+        transformed[count++] = b;
+    }
+    for (int i = 0; i + 1 < count; i += 2)
+        pc.k.forwardDct2(difference[transformed[i]], difference[transformed[i + 1]], coefficients[transformed[i]],
+                         coefficients[transformed[i + 1]]);
+    if (count & 1)
+        pc.k.forwardDct(difference[transformed[count - 1]], coefficients[transformed[count - 1]]);
+    int cbp = 0;
+    for (int i = 0; i < count; ++i) {
+        const int b = transformed[i];
+        if (pc.k.quantiseInter(coefficients[b], levels[b], pc.state.quantTables))
             cbp |= 32 >> b;
     }
 
@@ -201,22 +205,24 @@ void encodeInterMacroblock(PictureContext& pc, int x0, int y0, MotionVector v, M
         pc.writer.put(cbpy.bits, cbpy.length);
         putMvdComponent(pc.writer, v.x - predictor.x);
         putMvdComponent(pc.writer, v.y - predictor.y);
-        for (int b = 0; b < 6; ++b)
-            if (cbp & (32 >> b))
-                putCoefficientEvents(pc, levels[b], 0);
+        for (int b = 0; b < 6; ++b) {
+            if (cbp & (32 >> b)) {
+                if (pc.reconstruct)
+                    std::memset(work[b], 0, sizeof work[b]);
+                putCoefficientEvents(pc, levels[b], 0, pc.reconstruct ? work[b] : nullptr);
+            }
+        }
         stored = v;
     }
 
     if (pc.reconstruct) {
-        alignas(64) int16_t work[64];
         const PredictFn copy = pc.dk.predict8[0];
         for (int b = 0; b < 6; ++b) {
             uint8_t* dst = reconBlock(pc, x0, y0, b);
             copy(dst, blockStride(pc, b), prediction.samples[b], 8);
             if (cbp & (32 >> b)) {
-                dequantise(levels[b], work, pc.qp, false);
-                pc.dk.idct(work);
-                pc.dk.addBlock(dst, blockStride(pc, b), work);
+                pc.dk.idct(work[b]);
+                pc.dk.addBlock(dst, blockStride(pc, b), work[b]);
             }
         }
     }

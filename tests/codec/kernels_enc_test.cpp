@@ -96,7 +96,7 @@ TEST(EncoderKernelChecker, SadVariantsDecideLikeThePlainForm) {
     }
 }
 
-TEST(EncoderKernelChecker, BlockLoadsAreBitExact) {
+TEST(EncoderKernelChecker, BlockLoadsAndMasksAreBitExact) {
     std::mt19937 rng(testSeed() + 1);
     constexpr int kStride = 40;
     for (const Level& level : availableLevels()) {
@@ -113,6 +113,13 @@ TEST(EncoderKernelChecker, BlockLoadsAreBitExact) {
             plain::loadBlock(src.data() + 5, kStride, want);
             k.loadBlock(src.data() + 5, kStride, got);
             ASSERT_TRUE(std::equal(want, want + 64, got)) << level.name << " load";
+
+            // Sparse values, including the saturating extremes.
+            int16_t values[64] = {};
+            for (int i = 0; i < 64; ++i)
+                if (rng() % 4 == 0)
+                    values[i] = static_cast<int16_t>(i % 3 == 0 ? -32768 : (i % 3 == 1 ? 256 : static_cast<int>(rng() % 3) - 1));
+            ASSERT_EQ(k.nonzeroMask(values), plain::nonzeroMask(values)) << level.name << " nonzero mask";
         }
     }
 }
@@ -169,6 +176,15 @@ TEST(EncoderKernelChecker, ForwardTransformStaysWithinRoundingOfThePlainForm) {
             k.forwardDct(in, got);
             for (int i = 0; i < 64; ++i)
                 ASSERT_LE(std::abs(want[i] - got[i]), 1) << level.name << " coefficient " << i << " round " << round;
+
+            // The paired form transforms each block like the single form.
+            alignas(16) int16_t other[64], otherWant[64], pairFirst[64], pairSecond[64];
+            for (int i = 0; i < 64; ++i)
+                other[i] = static_cast<int16_t>(static_cast<int>(rng() % 511) - 255);
+            k.forwardDct(other, otherWant);
+            k.forwardDct2(in, other, pairFirst, pairSecond);
+            ASSERT_TRUE(std::equal(got, got + 64, pairFirst)) << level.name << " paired transform, first block";
+            ASSERT_TRUE(std::equal(otherWant, otherWant + 64, pairSecond)) << level.name << " paired transform, second block";
         }
     }
 }
