@@ -35,22 +35,21 @@ struct EncoderKernels {
     void (*forwardDct)(const int16_t* in, int16_t* out);
     // Two independent blocks at once (wide registers hold a row of each).
     void (*forwardDct2)(const int16_t* in0, const int16_t* in1, int16_t* out0, int16_t* out1);
-    // Quantises coefficients 1..63 (levels[0] is left alone); returns 1 if any level is non-zero.
-    int (*quantiseIntra)(const int16_t* coef, int16_t* levels, const QuantTables& tables);
-    // Quantises all 64 coefficients with the dead zone; returns 1 if any level is non-zero.
-    int (*quantiseInter)(const int16_t* coef, int16_t* levels, const QuantTables& tables);
+    // Quantises coefficients 1..63 (levels[0] is left alone). Returns the non-zero levels as
+    // a mask, bit i for coefficient i in row-major order (bit 0 always clear).
+    uint64_t (*quantiseIntra)(const int16_t* coef, int16_t* levels, const QuantTables& tables);
+    // Quantises all 64 coefficients with the dead zone; returns the mask of non-zero levels.
+    uint64_t (*quantiseInter)(const int16_t* coef, int16_t* levels, const QuantTables& tables);
     Sad16Fn sad16;
     Sad16HalfFn sad16Half;
-    // SAD of an 8x8 block against an 8x8 prediction with stride 8.
-    int (*sad8)(const uint8_t* cur, int curStride, const uint8_t* pred);
+    // SAD of an 8x8 block against an 8x8 prediction.
+    int (*sad8)(const uint8_t* cur, int curStride, const uint8_t* pred, int predStride);
     // Sum of |sample - mean| over a 16x16 luma block, mean = sum / 256 (integer division).
     int (*activity16)(const uint8_t* src, int stride);
-    // Bit i set when values[i] != 0, for 64 values.
-    uint64_t (*nonzeroMask)(const int16_t* values);
     // Widens an 8x8 block of samples to int16.
     void (*loadBlock)(const uint8_t* src, int stride, int16_t* out);
-    // out = src - pred for an 8x8 block; pred has stride 8.
-    void (*differenceBlock)(const uint8_t* src, int stride, const uint8_t* pred, int16_t* out);
+    // out = src - pred for an 8x8 block.
+    void (*differenceBlock)(const uint8_t* src, int stride, const uint8_t* pred, int predStride, int16_t* out);
 };
 // Prediction, inverse transform and reconstruction are the decoder's kernels (kernels.h):
 // the encoder's reference pictures must be exactly what a decoder builds.
@@ -65,15 +64,14 @@ const EncoderKernels& encoderKernels();
 namespace plain {
 void forwardDct(const int16_t* in, int16_t* out);
 void forwardDct2(const int16_t* in0, const int16_t* in1, int16_t* out0, int16_t* out1);
-int quantiseIntra(const int16_t* coef, int16_t* levels, const QuantTables& tables);
-int quantiseInter(const int16_t* coef, int16_t* levels, const QuantTables& tables);
+uint64_t quantiseIntra(const int16_t* coef, int16_t* levels, const QuantTables& tables);
+uint64_t quantiseInter(const int16_t* coef, int16_t* levels, const QuantTables& tables);
 int sad16(const uint8_t* cur, int curStride, const uint8_t* ref, int refStride, int best);
 int sad16Half(const uint8_t* cur, int curStride, const uint8_t* ref, int refStride, int hx, int hy, int best);
-int sad8(const uint8_t* cur, int curStride, const uint8_t* pred);
+int sad8(const uint8_t* cur, int curStride, const uint8_t* pred, int predStride);
 int activity16(const uint8_t* src, int stride);
-uint64_t nonzeroMask(const int16_t* values);
 void loadBlock(const uint8_t* src, int stride, int16_t* out);
-void differenceBlock(const uint8_t* src, int stride, const uint8_t* pred, int16_t* out);
+void differenceBlock(const uint8_t* src, int stride, const uint8_t* pred, int predStride, int16_t* out);
 }  // namespace plain
 
 #if defined(VX_HAVE_X86)

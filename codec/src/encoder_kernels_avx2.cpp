@@ -203,11 +203,44 @@ void forwardDct2(const int16_t* in0, const int16_t* in1, int16_t* out0, int16_t*
     }
 }
 
+// The quantisers of the SSE2 form, sixteen coefficients per step.
+template <bool kDeadZone>
+uint64_t quantise(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
+    const __m256i limit = _mm256_set1_epi16(127);
+    const int16_t keep = levels[0];
+    uint64_t mask = 0;
+    __m256i magnitude[2];
+    for (int i = 0; i < 64; i += 32) {
+        for (int h = 0; h < 2; ++h) {
+            const int at = i + 16 * h;
+            const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(coef + at));
+            __m256i m = _mm256_abs_epi16(c);
+            if constexpr (kDeadZone)
+                m = _mm256_subs_epu16(m, _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.deadZone + at)));
+            m = _mm256_mulhi_epu16(m, _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.reciprocal + at)));
+            m = _mm256_min_epi16(m, limit);
+            magnitude[h] = m;
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(levels + at), _mm256_sign_epi16(m, c));
+        }
+        // packs interleaves the lanes: bytes come out as [0..7, 16..23, 8..15, 24..31].
+        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi16(magnitude[0], magnitude[1]), 0xD8);
+        const uint32_t zeros = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(packed, _mm256_setzero_si256())));
+        mask |= uint64_t(~zeros) << i;
+    }
+    if (!kDeadZone) {
+        levels[0] = keep;
+        mask &= ~uint64_t{1};
+    }
+    return mask;
+}
+
 }  // namespace
 
 void installAvx2(EncoderKernels& k) {
     k.forwardDct = forwardDct;
     k.forwardDct2 = forwardDct2;
+    k.quantiseIntra = quantise<false>;
+    k.quantiseInter = quantise<true>;
     k.sad16 = sad16;
     k.sad16Half = sad16Half;
 }

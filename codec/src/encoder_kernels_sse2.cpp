@@ -63,11 +63,12 @@ int sad16Half(const uint8_t* cur, int curStride, const uint8_t* ref, int refStri
     return horizontalSad(acc);
 }
 
-int sad8(const uint8_t* cur, int curStride, const uint8_t* pred) {
+int sad8(const uint8_t* cur, int curStride, const uint8_t* pred, int predStride) {
     __m128i acc = _mm_setzero_si128();
-    for (int y = 0; y < 8; y += 2, cur += 2 * curStride, pred += 16) {
+    for (int y = 0; y < 8; y += 2, cur += 2 * curStride, pred += 2 * predStride) {
         const __m128i c = _mm_unpacklo_epi64(load8(cur), load8(cur + curStride));
-        acc = _mm_add_epi64(acc, _mm_sad_epu8(c, load16(pred)));
+        const __m128i p = _mm_unpacklo_epi64(load8(pred), load8(pred + predStride));
+        acc = _mm_add_epi64(acc, _mm_sad_epu8(c, p));
     }
     return horizontalSad(acc);
 }
@@ -84,30 +85,17 @@ int activity16(const uint8_t* src, int stride) {
     return horizontalSad(acc);
 }
 
-uint64_t nonzeroMask(const int16_t* values) {
-    const __m128i zero = _mm_setzero_si128();
-    uint64_t mask = 0;
-    for (int i = 0; i < 64; i += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values + i + 8));
-        // Saturating packs keep non-zero values non-zero.
-        const __m128i isZero = _mm_cmpeq_epi8(_mm_packs_epi16(a, b), zero);
-        mask |= uint64_t(~_mm_movemask_epi8(isZero) & 0xFFFF) << i;
-    }
-    return mask;
-}
-
 void loadBlock(const uint8_t* src, int stride, int16_t* out) {
     const __m128i zero = _mm_setzero_si128();
     for (int y = 0; y < 8; ++y, src += stride)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * y), _mm_unpacklo_epi8(load8(src), zero));
 }
 
-void differenceBlock(const uint8_t* src, int stride, const uint8_t* pred, int16_t* out) {
+void differenceBlock(const uint8_t* src, int stride, const uint8_t* pred, int predStride, int16_t* out) {
     const __m128i zero = _mm_setzero_si128();
-    for (int y = 0; y < 8; ++y, src += stride) {
+    for (int y = 0; y < 8; ++y, src += stride, pred += predStride) {
         const __m128i s = _mm_unpacklo_epi8(load8(src), zero);
-        const __m128i p = _mm_unpacklo_epi8(load8(pred + 8 * y), zero);
+        const __m128i p = _mm_unpacklo_epi8(load8(pred), zero);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * y), _mm_sub_epi16(s, p));
     }
 }
@@ -117,38 +105,41 @@ void differenceBlock(const uint8_t* src, int stride, const uint8_t* pred, int16_
 
 inline __m128i absolute16(__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v)); }
 
-// magnitude = min(127, (max(|c| - D, 0) * R) >> 16), the sign of c restored.
+// magnitude = min(127, (max(|c| - D, 0) * R) >> 16), the sign of c restored; the non-zero
+// levels come back as a mask, 16 bits per step from the packed comparison.
 template <bool kDeadZone>
-int quantise(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
+uint64_t quantise(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
     const __m128i limit = _mm_set1_epi16(127);
-    __m128i any = _mm_setzero_si128();
-    for (int i = 0; i < 64; i += 8) {
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + i));
-        const __m128i sign = _mm_srai_epi16(c, 15);
-        __m128i magnitude = absolute16(c);
-        if constexpr (kDeadZone)
-            magnitude = _mm_subs_epu16(magnitude, _mm_load_si128(reinterpret_cast<const __m128i*>(tables.deadZone + i)));
-        magnitude = _mm_mulhi_epu16(magnitude, _mm_load_si128(reinterpret_cast<const __m128i*>(tables.reciprocal + i)));
-        magnitude = _mm_min_epi16(magnitude, limit);
-        if (!kDeadZone && i == 0)
-            magnitude = _mm_and_si128(magnitude, _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0));
-        any = _mm_or_si128(any, magnitude);
-        const __m128i level = _mm_sub_epi16(_mm_xor_si128(magnitude, sign), sign);
-        if (!kDeadZone && i == 0) {
-            const int16_t keep = levels[0];
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(levels), level);
-            levels[0] = keep;
-        } else {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(levels + i), level);
+    const __m128i zero = _mm_setzero_si128();
+    const int16_t keep = levels[0];
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; i += 16) {
+        __m128i magnitude[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + i + 8 * h));
+            const __m128i sign = _mm_srai_epi16(c, 15);
+            __m128i m = absolute16(c);
+            if constexpr (kDeadZone)
+                m = _mm_subs_epu16(m, _mm_load_si128(reinterpret_cast<const __m128i*>(tables.deadZone + i + 8 * h)));
+            m = _mm_mulhi_epu16(m, _mm_load_si128(reinterpret_cast<const __m128i*>(tables.reciprocal + i + 8 * h)));
+            m = _mm_min_epi16(m, limit);
+            magnitude[h] = m;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(levels + i + 8 * h), _mm_sub_epi16(_mm_xor_si128(m, sign), sign));
         }
+        const __m128i isZero = _mm_cmpeq_epi8(_mm_packs_epi16(magnitude[0], magnitude[1]), zero);
+        mask |= uint64_t(~_mm_movemask_epi8(isZero) & 0xFFFF) << i;
     }
-    return _mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) != 0xFFFF;
+    if (!kDeadZone) {
+        levels[0] = keep;
+        mask &= ~uint64_t{1};
+    }
+    return mask;
 }
 
-int quantiseIntra(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
+uint64_t quantiseIntra(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
     return quantise<false>(coef, levels, tables);
 }
-int quantiseInter(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
+uint64_t quantiseInter(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
     return quantise<true>(coef, levels, tables);
 }
 
@@ -241,7 +232,6 @@ void installSse2(EncoderKernels& k) {
     k.sad16Half = sad16Half;
     k.sad8 = sad8;
     k.activity16 = activity16;
-    k.nonzeroMask = nonzeroMask;
     k.loadBlock = loadBlock;
     k.differenceBlock = differenceBlock;
 }

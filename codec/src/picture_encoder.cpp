@@ -47,24 +47,51 @@ static_assert(kMcbpcIntraCodes[0].mbType == kMbIntra && kMcbpcIntraCodes[3].cbpc
 static_assert(kMcbpcInterCodes[0].mbType == kMbInter && kMcbpcInterCodes[3].cbpc == 3,
               "P-picture MCBPC of INTER is indexed by the chroma pattern");
 
-// Writes the coefficient events of a block, walking the zigzag scan from firstPosition, and,
-// when dequantised is given (zero-filled by the caller), stores each level dequantised as
-// the decoder will, so that the reconstruction visits only the non-zero coefficients.
-void putCoefficientEvents(PictureContext& pc, const int16_t* levels, int firstPosition, int16_t* dequantised) {
-    alignas(16) int16_t scan[64];
-    for (int pos = 0; pos < 64; ++pos)
-        scan[pos] = levels[kZigzag[pos]];
-    uint64_t mask = pc.k.nonzeroMask(scan) & (~uint64_t{0} << firstPosition);
+// Turns a mask of non-zero coefficients in row-major order into the same mask in scan
+// order, a byte of the row-major mask at a time.
+struct ScanOrderMasks {
+    uint64_t bits[8][256];
+    ScanOrderMasks() {
+        int scanPosition[64];
+        for (int pos = 0; pos < 64; ++pos)
+            scanPosition[kZigzag[pos]] = pos;
+        for (int byte = 0; byte < 8; ++byte)
+            for (int value = 0; value < 256; ++value) {
+                uint64_t mask = 0;
+                for (int bit = 0; bit < 8; ++bit)
+                    if (value & (1 << bit))
+                        mask |= uint64_t{1} << scanPosition[8 * byte + bit];
+                bits[byte][value] = mask;
+            }
+    }
+    uint64_t toScanOrder(uint64_t rowMajor) const {
+        uint64_t mask = 0;
+        for (int byte = 0; byte < 8; ++byte)
+            mask |= bits[byte][(rowMajor >> (8 * byte)) & 0xFF];
+        return mask;
+    }
+};
+
+const ScanOrderMasks kScanOrderMasks;
+
+// Writes the coefficient events of a block from its non-zero levels (row-major mask, the
+// intra DC excluded) in scan order, and, when dequantised is given (zero-filled by the
+// caller), stores each level dequantised as the decoder will, so that the reconstruction
+// visits only the non-zero coefficients.
+void putCoefficientEvents(PictureContext& pc, const int16_t* levels, uint64_t nonZero, int firstPosition,
+                          int16_t* dequantised) {
+    uint64_t mask = kScanOrderMasks.toScanOrder(nonZero);
     int previous = firstPosition - 1;
     while (mask) {
         const int pos = __builtin_ctzll(mask);
         mask &= mask - 1;
-        const int level = scan[pos];
+        const int index = kZigzag[pos];
+        const int level = levels[index];
         const auto code = pc.codes.code(mask == 0 ? 1 : 0, pos - previous - 1, level);
         pc.writer.put(code.bits, code.length);
         previous = pos;
         if (dequantised)
-            dequantised[kZigzag[pos]] = dequantiseLevel(level, pc.qp);
+            dequantised[index] = dequantiseLevel(level, pc.qp);
     }
 }
 
@@ -98,9 +125,11 @@ void encodeIntraMacroblock(PictureContext& pc, int x0, int y0) {
     for (int b = 0; b < 6; b += 2)
         pc.k.forwardDct2(samples[b], samples[b + 1], coefficients[b], coefficients[b + 1]);
     int cbp = 0;
+    uint64_t nonZero[6];
     for (int b = 0; b < 6; ++b) {
         levels[b][0] = static_cast<int16_t>(quantiseIntraDc(coefficients[b][0]));
-        if (pc.k.quantiseIntra(coefficients[b], levels[b], pc.state.quantTables))
+        nonZero[b] = pc.k.quantiseIntra(coefficients[b], levels[b], pc.state.quantTables);
+        if (nonZero[b])
             cbp |= 32 >> b;
     }
 
@@ -123,7 +152,7 @@ void encodeIntraMacroblock(PictureContext& pc, int x0, int y0) {
         const int dc = levels[b][0];
         pc.writer.put(dc == 128 ? 0xFF : static_cast<uint32_t>(dc), 8);
         if (cbp & (32 >> b))
-            putCoefficientEvents(pc, levels[b], 1, pc.reconstruct ? work[b] : nullptr);
+            putCoefficientEvents(pc, levels[b], nonZero[b], 1, pc.reconstruct ? work[b] : nullptr);
     }
 
     if (pc.reconstruct) {
@@ -135,22 +164,36 @@ void encodeIntraMacroblock(PictureContext& pc, int x0, int y0) {
     }
 }
 
+// Where the prediction of each block lives: straight in the current reconstruction when the
+// picture is reconstructed (as a decoder builds it, so that adding the residual completes the
+// block), else in a scratch area.
 struct InterPrediction {
-    alignas(64) uint8_t samples[6][64];
+    alignas(64) uint8_t scratch[6][64];
+    uint8_t* block[6];
+    int stride[6];
 };
 
 void predictMacroblock(PictureContext& pc, int x0, int y0, MotionVector v, InterPrediction& prediction) {
+    for (int b = 0; b < 6; ++b) {
+        if (pc.reconstruct) {
+            prediction.block[b] = reconBlock(pc, x0, y0, b);
+            prediction.stride[b] = blockStride(pc, b);
+        } else {
+            prediction.block[b] = prediction.scratch[b];
+            prediction.stride[b] = 8;
+        }
+    }
     const VxFramePlanes& ref = pc.state.reference();
     const int stride = pc.reconStride;
     const uint8_t* luma = ref.y + (y0 + (v.y >> 1)) * stride + x0 + (v.x >> 1);
     const PredictFn lumaPredict = pc.dk.predict8[halfSamplePhase(v.x & 1, v.y & 1)];
     for (int b = 0; b < 4; ++b)
-        lumaPredict(prediction.samples[b], 8, luma + 8 * (b >> 1) * stride + 8 * (b & 1), stride);
+        lumaPredict(prediction.block[b], prediction.stride[b], luma + 8 * (b >> 1) * stride + 8 * (b & 1), stride);
     const int chromaStride = stride / 2;
     const int offset = (y0 / 2 + chromaOffset(v.y)) * chromaStride + x0 / 2 + chromaOffset(v.x);
     const PredictFn chromaPredict = pc.dk.predict8[halfSamplePhase(chromaPhase(v.x), chromaPhase(v.y))];
-    chromaPredict(prediction.samples[4], 8, ref.u + offset, chromaStride);
-    chromaPredict(prediction.samples[5], 8, ref.v + offset, chromaStride);
+    chromaPredict(prediction.block[4], prediction.stride[4], ref.u + offset, chromaStride);
+    chromaPredict(prediction.block[5], prediction.stride[5], ref.v + offset, chromaStride);
 }
 
 void putMvdComponent(BitWriter& writer, int difference) {
@@ -176,9 +219,9 @@ void encodeInterMacroblock(PictureContext& pc, int x0, int y0, MotionVector v, M
     for (int b = 0; b < 6; ++b) {
         const uint8_t* src = inputBlock(pc, x0, y0, b);
         const int stride = b < 4 ? pc.input.stride : pc.inputChromaStride;
-        if (pc.k.sad8(src, stride, prediction.samples[b]) < pc.zeroResidualSad)
+        if (pc.k.sad8(src, stride, prediction.block[b], prediction.stride[b]) < pc.zeroResidualSad)
             continue;
-        pc.k.differenceBlock(src, stride, prediction.samples[b], difference[b]);
+        pc.k.differenceBlock(src, stride, prediction.block[b], prediction.stride[b], difference[b]);
         transformed[count++] = b;
     }
     for (int i = 0; i + 1 < count; i += 2)
@@ -187,9 +230,11 @@ void encodeInterMacroblock(PictureContext& pc, int x0, int y0, MotionVector v, M
     if (count & 1)
         pc.k.forwardDct(difference[transformed[count - 1]], coefficients[transformed[count - 1]]);
     int cbp = 0;
+    uint64_t nonZero[6] = {};
     for (int i = 0; i < count; ++i) {
         const int b = transformed[i];
-        if (pc.k.quantiseInter(coefficients[b], levels[b], pc.state.quantTables))
+        nonZero[b] = pc.k.quantiseInter(coefficients[b], levels[b], pc.state.quantTables);
+        if (nonZero[b])
             cbp |= 32 >> b;
     }
 
@@ -209,20 +254,18 @@ void encodeInterMacroblock(PictureContext& pc, int x0, int y0, MotionVector v, M
             if (cbp & (32 >> b)) {
                 if (pc.reconstruct)
                     std::memset(work[b], 0, sizeof work[b]);
-                putCoefficientEvents(pc, levels[b], 0, pc.reconstruct ? work[b] : nullptr);
+                putCoefficientEvents(pc, levels[b], nonZero[b], 0, pc.reconstruct ? work[b] : nullptr);
             }
         }
         stored = v;
     }
 
+    // The prediction is already in place; coded blocks add their residual.
     if (pc.reconstruct) {
-        const PredictFn copy = pc.dk.predict8[0];
         for (int b = 0; b < 6; ++b) {
-            uint8_t* dst = reconBlock(pc, x0, y0, b);
-            copy(dst, blockStride(pc, b), prediction.samples[b], 8);
             if (cbp & (32 >> b)) {
                 pc.dk.idct(work[b]);
-                pc.dk.addBlock(dst, blockStride(pc, b), work[b]);
+                pc.dk.addBlock(prediction.block[b], prediction.stride[b], work[b]);
             }
         }
     }
