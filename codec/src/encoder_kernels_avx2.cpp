@@ -3,11 +3,10 @@
 // The SADs are bit-exact with the plain forms; the transform gives exactly the SSE2 results,
 // within a unit of the plain form.
 #include "encoder_kernels.h"
+#include "forward_dct_basis.h"
 
 #include <immintrin.h>
 
-#include <cmath>
-#include <numbers>
 
 namespace vantry::codec::enc {
 namespace {
@@ -70,26 +69,7 @@ int sad16Half(const uint8_t* cur, int curStride, const uint8_t* ref, int refStri
     return horizontalSad(acc);
 }
 
-// Pairs of basis values in 14-bit fixed point for pmaddwd, by output frequency u and pair k:
-// even u pair the sums x[j] + x[7-j] (j = 2k, 2k + 1), odd u the differences x[j] - x[7-j].
-// Built before main from the same formula as the plain form's table; read-only afterwards.
-struct FixedBasis {
-    alignas(32) int16_t pair[8][2][16];
-    FixedBasis() {
-        for (int u = 0; u < 8; ++u) {
-            const double scale = u == 0 ? std::sqrt(1.0 / 8.0) : 0.5;
-            for (int k = 0; k < 2; ++k)
-                for (int lane = 0; lane < 8; ++lane)
-                    for (int half = 0; half < 2; ++half) {
-                        const int j = 2 * k + half;
-                        const double c = scale * std::cos((2 * j + 1) * u * std::numbers::pi / 16.0);
-                        pair[u][k][2 * lane + half] = static_cast<int16_t>(std::lround(c * 16384.0));
-                    }
-        }
-    }
-};
-
-const FixedBasis kBasis;
+constexpr ForwardDctPairs<16> kBasis;
 
 inline void transpose8x8(__m128i r[8]) {
     const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);

@@ -3,11 +3,10 @@
 // plain form by a unit in a few coefficients; that only moves a level now and then and never
 // touches decodability, because the reconstruction does not depend on it.
 #include "encoder_kernels.h"
+#include "forward_dct_basis.h"
 
 #include <emmintrin.h>
 
-#include <cmath>
-#include <numbers>
 
 namespace vantry::codec::enc {
 namespace {
@@ -162,25 +161,7 @@ inline void transpose8x8(__m128i r[8]) {
     r[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
-// Pairs of basis values in 14-bit fixed point for pmaddwd, by output frequency u and pair k:
-// even u pair the sums x[j] + x[7-j] (j = 2k, 2k + 1), odd u the differences x[j] - x[7-j].
-struct FixedBasis {
-    alignas(16) int16_t pair[8][2][8];
-    FixedBasis() {
-        for (int u = 0; u < 8; ++u) {
-            const double scale = u == 0 ? std::sqrt(1.0 / 8.0) : 0.5;
-            for (int k = 0; k < 2; ++k)
-                for (int lane = 0; lane < 4; ++lane)
-                    for (int half = 0; half < 2; ++half) {
-                        const int j = 2 * k + half;
-                        const double c = scale * std::cos((2 * j + 1) * u * std::numbers::pi / 16.0);
-                        pair[u][k][2 * lane + half] = static_cast<int16_t>(std::lround(c * 16384.0));
-                    }
-        }
-    }
-};
-
-const FixedBasis kBasis;
+constexpr ForwardDctPairs<8> kBasis;
 
 // One 1-D transform down the columns of r from the symmetric sums and differences, result
 // scaled by 2^(14 - kShift).

@@ -50,9 +50,9 @@ static_assert(kMcbpcInterCodes[0].mbType == kMbInter && kMcbpcInterCodes[3].cbpc
 // Turns a mask of non-zero coefficients in row-major order into the same mask in scan
 // order, a byte of the row-major mask at a time.
 struct ScanOrderMasks {
-    uint64_t bits[8][256];
-    ScanOrderMasks() {
-        int scanPosition[64];
+    uint64_t bits[8][256] = {};
+    constexpr ScanOrderMasks() {
+        int scanPosition[64] = {};
         for (int pos = 0; pos < 64; ++pos)
             scanPosition[kZigzag[pos]] = pos;
         for (int byte = 0; byte < 8; ++byte)
@@ -64,7 +64,7 @@ struct ScanOrderMasks {
                 bits[byte][value] = mask;
             }
     }
-    uint64_t toScanOrder(uint64_t rowMajor) const {
+    constexpr uint64_t toScanOrder(uint64_t rowMajor) const {
         uint64_t mask = 0;
         for (int byte = 0; byte < 8; ++byte)
             mask |= bits[byte][(rowMajor >> (8 * byte)) & 0xFF];
@@ -72,7 +72,7 @@ struct ScanOrderMasks {
     }
 };
 
-const ScanOrderMasks kScanOrderMasks;
+constexpr ScanOrderMasks kScanOrderMasks;
 
 // Writes the coefficient events of a block from its non-zero levels (row-major mask, the
 // intra DC excluded) in scan order, and, when dequantised is given (zero-filled by the

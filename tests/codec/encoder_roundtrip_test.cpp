@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <string>
 #include <vector>
 
@@ -130,6 +132,72 @@ TEST(EncoderReconstruction, SkippingUnusedReconstructionsLeavesTheStreamUnchange
         }
         EXPECT_EQ(streams[0], streams[1]) << "mode " << mode;
     }
+}
+
+// The caller may change the quantiser, the search mode and even the input stride between
+// pictures; each picture still decodes to exactly the encoder's reconstruction.
+TEST(EncoderRoundTripChanges, ParametersChangingEveryPicture) {
+    VxEncoderParams enc{};
+    enc.width = 160;
+    enc.height = 112;
+    enc.quantiser = 5;
+    enc.keyFrameInterval = 50;
+    ASSERT_EQ(vx_encoder_open(&enc), 0);
+    VxDecoderHandle dec{};
+    ASSERT_EQ(vx_decoder_open(&dec), 0);
+    std::vector<uint8_t> coded(160 * 112 * 2);
+    for (int i = 0; i < 40; ++i) {
+        enc.quantiser = 1 + (i * 7) % 31;
+        enc.searchMode = i % 3;
+        I420Picture picture = movingScene(160, 112, i, 4, 3, i % 4 == 3 ? 192 : 0);
+        VxFramePlanes in = picture.planes();
+        const int length = vx_encode(&enc, &in, coded.data(), coded.size());
+        ASSERT_GT(length, 0);
+        VxFramePlanes* out = nullptr;
+        ASSERT_EQ(vx_decode(&dec, &out, coded.data(), length), length);
+        // Pictures before an I-picture are not reconstructed; this interval has none.
+        const std::string diff = comparePlanes(*out, *vx_encoder_reconstruction(&enc), 160, 112);
+        ASSERT_TRUE(diff.empty()) << "picture " << i << ": " << diff;
+    }
+    vx_decoder_close(&dec);
+    vx_encoder_close(&enc);
+}
+
+// Encoders opened, used and closed on several threads at once (sharing the process-wide code
+// table) write exactly what a lone encoder writes.
+TEST(EncoderThreads, ConcurrentEncodersMatchALoneEncoder) {
+    auto encodeAll = [](int rounds, std::vector<uint8_t>& stream) {
+        for (int round = 0; round < rounds; ++round) {
+            stream.clear();
+            VxEncoderParams enc{};
+            enc.width = 96;
+            enc.height = 64;
+            enc.quantiser = 4;
+            enc.keyFrameInterval = 6;
+            enc.searchMode = 2;
+            if (vx_encoder_open(&enc) != 0)
+                return;
+            std::vector<uint8_t> coded(96 * 64 * 2);
+            for (int i = 0; i < 10; ++i) {
+                I420Picture picture = movingScene(96, 64, i);
+                VxFramePlanes in = picture.planes();
+                const int length = vx_encode(&enc, &in, coded.data(), coded.size());
+                stream.insert(stream.end(), coded.begin(), coded.begin() + std::max(length, 0));
+            }
+            vx_encoder_close(&enc);
+        }
+    };
+    std::vector<uint8_t> expected;
+    encodeAll(1, expected);
+    ASSERT_FALSE(expected.empty());
+    std::vector<std::vector<uint8_t>> streams(4);
+    std::vector<std::thread> threads;
+    for (auto& stream : streams)
+        threads.emplace_back(encodeAll, 8, std::ref(stream));
+    for (auto& t : threads)
+        t.join();
+    for (const auto& stream : streams)
+        EXPECT_EQ(stream, expected);
 }
 
 }  // namespace

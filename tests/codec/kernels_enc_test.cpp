@@ -2,12 +2,15 @@
 // compared with the plain form on random and worst-case inputs. The seed is printed so that a
 // failure can be replayed with VX_KERNEL_SEED.
 #include "encoder_kernels.h"
+#include "forward_dct_basis.h"
 
 #include "codec/cpu_features.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -150,6 +153,16 @@ TEST(EncoderKernelChecker, QuantisersAreBitExactForEveryQuantiser) {
                 ASSERT_EQ(plain::quantiseInter(coef, want, tables), k.quantiseInter(coef, got, tables)) << level.name;
                 ASSERT_TRUE(std::equal(want, want + 64, got)) << level.name << " inter qp " << qp;
             }
+        }
+    }
+}
+
+TEST(EncoderKernelChecker, FixedPointBasisIsTheRoundedTransformBasis) {
+    for (int u = 0; u < 8; ++u) {
+        for (int j = 0; j < 4; ++j) {
+            const double scale = u == 0 ? std::sqrt(1.0 / 8.0) : 0.5;
+            const double basis = scale * std::cos((2 * j + 1) * u * std::numbers::pi / 16.0);
+            EXPECT_EQ(kForwardDctBasis[u][j], std::lround(basis * 16384.0)) << "u " << u << " j " << j;
         }
     }
 }
