@@ -54,8 +54,10 @@ bool standardSourceSize(int format, int32_t& width, int32_t& height)
     return true;
 }
 
-HeaderStatus readPictureHeader(BitReader& reader, PictureHeader& header, int32_t previousWidth,
-                               int32_t previousHeight)
+namespace {
+
+HeaderStatus readHeaderFields(BitReader& reader, PictureHeader& header, int32_t previousWidth,
+                              int32_t previousHeight)
 {
     PictureHeader result;
     if (reader.read(kPictureStartCodeBits) != kPictureStartCode)
@@ -124,6 +126,18 @@ HeaderStatus readPictureHeader(BitReader& reader, PictureHeader& header, int32_t
         return HeaderStatus::BadQuantiser;
     header = result;
     return HeaderStatus::Ok;
+}
+
+} // namespace
+
+HeaderStatus readPictureHeader(BitReader& reader, PictureHeader& header, int32_t previousWidth,
+                               int32_t previousHeight)
+{
+    const HeaderStatus status = readHeaderFields(reader, header, previousWidth, previousHeight);
+    // Zeros past the end of the data make most fields look wrong; say what really happened.
+    if (status != HeaderStatus::Ok && reader.exhausted())
+        return HeaderStatus::Truncated;
+    return status;
 }
 
 bool writePictureHeader(BitWriter& writer, const PictureHeader& header)
