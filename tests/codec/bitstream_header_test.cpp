@@ -167,6 +167,18 @@ TEST(PictureHeader, ReadsThePlainForm)
     EXPECT_EQ(reader.positionBits(), 22u + 8 + 2 + 3 + 3 + 1 + 4 + 5 + 1 + 1 + 8 + 1);
 }
 
+TEST(PictureHeader, SkipsAnExtendedPixelAspectRatio)
+{
+    const auto bytes = fromBits(kPsc + "00000000" "10" "000" "111" "001" "110" "0000" "00000000" "1" "000" "000" "000"
+                                "00" "1" "0" "1111" "00001100" "00001011" "001001111" "1" "000111100" "01010" "0");
+    BitReader reader(bytes.data(), bytes.size());
+    PictureHeader h;
+    ASSERT_EQ(readPictureHeader(reader, h), HeaderStatus::Ok);
+    EXPECT_EQ(h.width, 320);
+    EXPECT_EQ(h.height, 240);
+    EXPECT_EQ(h.quantiser, 10);
+}
+
 TEST(PictureHeader, ExtendedFormWithoutSizeKeepsThePreviousSize)
 {
     // UFEP 0: no OPPTYPE, MPPTYPE P, then PQUANT.
@@ -222,6 +234,17 @@ TEST(PictureHeader, RejectsWhatTheFormatForbids)
         {"custom width 20", kPsc + "00000000" + ext + "001" "110" "0" "0" "0" "0" "00000000" "000" "000" "000" "00" "1"
                                  "0" "0010" "000000100" "1" "000000100" "00101" "0",
          HeaderStatus::BadSourceFormat},
+        {"plain CPM", kPsc + "00000000" "10" "000" "010" "0" "0000" "00101" "1" "0", HeaderStatus::UnsupportedOption},
+        {"custom PCF", kPsc + "00000000" + ext + "001" "010" "1" "0" "0" "0" "00000000" "000" "000" + tail,
+         HeaderStatus::UnsupportedOption},
+        {"SAC", kPsc + "00000000" + ext + "001" "010" "0" "0" "1" "0" "00000000" "000" "000" + tail,
+         HeaderStatus::UnsupportedOption},
+        {"slice structure", kPsc + "00000000" + ext + "001" "010" "0" "0" "0" "0" "00100001" "000" "000" + tail,
+         HeaderStatus::UnsupportedOption},
+        {"rounding type 1", kPsc + "00000000" + ext + opptype + "001" "001" "00" "1" "0" "00101" "0",
+         HeaderStatus::UnsupportedOption},
+        {"extended CPM", kPsc + "00000000" + ext + opptype + "001" "000" "00" "1" "1" "00101" "0",
+         HeaderStatus::UnsupportedOption},
         {"quantiser 0", kPsc + "00000000" + ext + opptype + "000" "000" "00" "1" "0" "00000" "0",
          HeaderStatus::BadQuantiser},
         {"ends inside the header", kPsc + "00000000" + ext + "001", HeaderStatus::Truncated},
