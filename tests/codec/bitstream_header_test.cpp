@@ -169,7 +169,7 @@ TEST(PictureHeader, ReadsThePlainForm)
 
 TEST(PictureHeader, SkipsAnExtendedPixelAspectRatio)
 {
-    const auto bytes = fromBits(kPsc + "00000000" "10" "000" "111" "001" "110" "0000" "00000000" "1" "000" "000" "000"
+    const auto bytes = fromBits(kPsc + "00000000" "10" "000" "111" "001" "110" "0000" "0000000" "1" "000" "000" "000"
                                 "00" "1" "0" "1111" "00001100" "00001011" "001001111" "1" "000111100" "01010" "0");
     BitReader reader(bytes.data(), bytes.size());
     PictureHeader h;
