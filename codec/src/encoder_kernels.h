@@ -18,6 +18,17 @@ struct alignas(64) QuantTables {
 
 void buildQuantTables(QuantTables& tables, int quantiser);
 
+// An 8x8 residual whose SAD is below this bound quantises to all zero inter levels, so its
+// transform can be skipped without changing a bit: |F(u,v)| <= SAD / 4 for the orthonormal
+// transform (every basis product is at most 1/4 in magnitude), and a level is non-zero only
+// when |c| - D >= 65536 / R. Two units of margin cover the rounding of the transform forms.
+inline int zeroResidualSadBound(const QuantTables& tables) {
+    const int reciprocal = tables.reciprocal[0];
+    const int smallestLevelOne = tables.deadZone[0] + (65536 + reciprocal - 1) / reciprocal;
+    const int bound = 4 * (smallestLevelOne - 2);
+    return bound > 0 ? bound : 0;
+}
+
 // Intra DC level of a transformed block: clip((DC + 4) >> 3, 1, 254) by the reciprocal 8192.
 int quantiseIntraDc(int dc);
 

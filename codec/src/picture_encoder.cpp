@@ -28,19 +28,9 @@ struct PictureContext {
     bool inter;            // P-picture
     int inputChromaStride;
     int reconStride;       // luma stride of the reconstruction buffers
-    // A residual whose 8x8 SAD is below this quantises to all zero levels (see below).
+    // A residual whose 8x8 SAD is below this quantises to all zero levels.
     int zeroResidualSad;
 };
-
-// |F(u,v)| <= SAD / 4 for the orthonormal 8x8 transform (every basis product is at most
-// 1/4 in magnitude). An inter level is non-zero only when |c| - D >= 65536 / R, so a block
-// with 4 * (that + a margin for the transform's rounding) above its SAD has no levels and
-// can skip the transform and quantisation without changing a bit of the output.
-int zeroResidualSadBound(const QuantTables& tables) {
-    const int reciprocal = tables.reciprocal[0];
-    const int smallestLevelOne = tables.deadZone[0] + (65536 + reciprocal - 1) / reciprocal;
-    return std::max(0, 4 * (smallestLevelOne - 2));
-}
 
 static_assert(kMcbpcIntraCodes[0].mbType == kMbIntra && kMcbpcIntraCodes[3].cbpc == 3,
               "I-picture MCBPC is indexed by the chroma pattern");

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <cstdint>
@@ -157,12 +158,57 @@ TEST(EncoderKernelChecker, QuantisersAreBitExactForEveryQuantiser) {
     }
 }
 
+// c(u) * cos((2j + 1) u pi / 16), row u.
+const std::array<std::array<double, 8>, 8>& cosineBasis() {
+    static const auto table = [] {
+        std::array<std::array<double, 8>, 8> t{};
+        for (int u = 0; u < 8; ++u)
+            for (int j = 0; j < 8; ++j)
+                t[u][j] = (u == 0 ? std::sqrt(1.0 / 8.0) : 0.5) * std::cos((2 * j + 1) * u * std::numbers::pi / 16.0);
+        return t;
+    }();
+    return table;
+}
+
 TEST(EncoderKernelChecker, FixedPointBasisIsTheRoundedTransformBasis) {
     for (int u = 0; u < 8; ++u) {
         for (int j = 0; j < 4; ++j) {
-            const double scale = u == 0 ? std::sqrt(1.0 / 8.0) : 0.5;
-            const double basis = scale * std::cos((2 * j + 1) * u * std::numbers::pi / 16.0);
-            EXPECT_EQ(kForwardDctBasis[u][j], std::lround(basis * 16384.0)) << "u " << u << " j " << j;
+            EXPECT_EQ(kForwardDctBasis[u][j], std::lround(cosineBasis()[u][j] * 16384.0)) << "u " << u << " j " << j;
+        }
+    }
+}
+
+// Residuals below the skip bound quantise to nothing in every transform form, also the
+// residuals that concentrate their energy on one basis function (the bound's worst case).
+TEST(EncoderKernelChecker, ResidualsBelowTheSkipBoundHaveNoLevels) {
+    std::mt19937 rng(testSeed() + 4);
+    std::vector<EncoderKernels> forms = {encoderKernelsFor(0)};
+    for (const Level& level : availableLevels())
+        forms.push_back(encoderKernelsFor(level.mask));
+    for (int qp = 1; qp <= 31; ++qp) {
+        QuantTables tables;
+        buildQuantTables(tables, qp);
+        const int bound = zeroResidualSadBound(tables);
+        for (int round = 0; round < 200; ++round) {
+            alignas(16) int16_t residual[64] = {};
+            const int u = round % 8, v = (round / 8) % 8;
+            const auto& c = cosineBasis();
+            int sad = 0;
+            for (int i = 0; i < 64 && sad < bound; ++i) {
+                // Signs of one basis function, or random signs, one unit at a time.
+                const double b = c[v][i / 8] * c[u][i % 8];
+                const int sign = round < 64 ? (b < 0 ? -1 : 1) : (rng() & 1 ? -1 : 1);
+                const int step = std::min<int>(bound - 1 - sad, 1 + static_cast<int>(rng() % 4));
+                if (step <= 0)
+                    break;
+                residual[i] = static_cast<int16_t>(sign * step);
+                sad += step;
+            }
+            for (const EncoderKernels& k : forms) {
+                alignas(16) int16_t coef[64], levels[64];
+                k.forwardDct(residual, coef);
+                ASSERT_EQ(k.quantiseInter(coef, levels, tables), 0u) << "qp " << qp << " sad " << sad << " basis " << u << "," << v;
+            }
         }
     }
 }
