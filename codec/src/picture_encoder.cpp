@@ -194,7 +194,9 @@ void putMvdComponent(BitWriter& writer, int difference) {
 }
 
 // Stores the macroblock's vector: v, or (0,0) when it is not coded.
-void encodeInterMacroblock(PictureContext& pc, int x0, int y0, MotionVector v, MotionVector predictor) {
+// lumaSads, when given, are the SADs of the four luma blocks against this prediction.
+void encodeInterMacroblock(PictureContext& pc, int x0, int y0, MotionVector v, MotionVector predictor,
+                           const int* lumaSads) {
     InterPrediction prediction;
     predictMacroblock(pc, x0, y0, v, prediction);
 
@@ -209,7 +211,8 @@ void encodeInterMacroblock(PictureContext& pc, int x0, int y0, MotionVector v, M
     for (int b = 0; b < 6; ++b) {
         const uint8_t* src = inputBlock(pc, x0, y0, b);
         const int stride = b < 4 ? pc.input.stride : pc.inputChromaStride;
-        if (pc.k.sad8(src, stride, prediction.block[b], prediction.stride[b]) < pc.zeroResidualSad)
+        const int sad = b < 4 && lumaSads ? lumaSads[b] : pc.k.sad8(src, stride, prediction.block[b], prediction.stride[b]);
+        if (sad < pc.zeroResidualSad)
             continue;
         pc.k.differenceBlock(src, stride, prediction.block[b], prediction.stride[b], difference[b]);
         transformed[count++] = b;
@@ -267,7 +270,21 @@ void encodePMacroblock(PictureContext& pc, const MotionSearch& search, int colum
     const int y0 = 16 * row;
     const MotionVector predictor = predictMotionVector(s.vectors.data(), s.mbColumns, column, row);
 
-    const Displacement best = searchFullSample(search, s.searchMode, x0, y0);
+    // Without a search the macroblock's SAD is the sum of its blocks' SADs, which the
+    // transform-skip test needs anyway.
+    int lumaSads[4];
+    Displacement best;
+    if (s.searchMode == SearchMode::Zero) {
+        const uint8_t* ref = s.reference().y + y0 * pc.reconStride + x0;
+        for (int b = 0; b < 4; ++b) {
+            const int offset = 8 * (b >> 1), column8 = 8 * (b & 1);
+            lumaSads[b] = pc.k.sad8(pc.input.y + (y0 + offset) * pc.input.stride + x0 + column8, pc.input.stride,
+                                    ref + offset * pc.reconStride + column8, pc.reconStride);
+            best.sad += lumaSads[b];
+        }
+    } else {
+        best = searchFullSample(search, s.searchMode, x0, y0);
+    }
     const int activity = pc.k.activity16(pc.input.y + y0 * pc.input.stride + x0, pc.input.stride);
     if (preferIntra(best.sad, activity)) {
         encodeIntraMacroblock(pc, x0, y0);
@@ -279,7 +296,7 @@ void encodePMacroblock(PictureContext& pc, const MotionSearch& search, int colum
         const HalfSampleVector half = refineHalfSample(search, x0, y0, best);
         v = MotionVector{static_cast<int16_t>(half.x), static_cast<int16_t>(half.y)};
     }
-    encodeInterMacroblock(pc, x0, y0, v, predictor);
+    encodeInterMacroblock(pc, x0, y0, v, predictor, s.searchMode == SearchMode::Zero ? lumaSads : nullptr);
 }
 
 }  // namespace
