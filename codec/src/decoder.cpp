@@ -126,7 +126,10 @@ private:
     // Returns the number of events read, or -1 for damage.
     int readCoefficients(int16_t* block, int start)
     {
-        const int qp = s_.qp;
+        // Dequantisation as 2 * QP * L + sign(L) * (QP, or QP - 1 for even QP): the
+        // (QP * (2|L| + 1) - 1) | 1 rule without its branches.
+        const int twiceQp = 2 * s_.qp;
+        const int offset = s_.qp - 1 + (s_.qp & 1);
         int position = start;
         for (int events = 1;; ++events) {
             // One look at the stream serves the whole event: ESCAPE with its fields is
@@ -152,7 +155,9 @@ private:
             position += run;
             if (position > 63)
                 return -1; // a run past the end of the block
-            block[kZigzag[static_cast<size_t>(position)]] = dequantiseLevel(level, qp);
+            const int sign = level >> 31; // 0 or -1
+            const int value = level == 0 ? 0 : twiceQp * level + ((offset ^ sign) - sign);
+            block[kZigzag[static_cast<size_t>(position)]] = static_cast<int16_t>(value);
             ++position;
             if (last)
                 return events;
