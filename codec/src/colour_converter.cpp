@@ -523,6 +523,24 @@ void ColourConverter::rgb24ToI420(const uint8_t* src, ptrdiff_t srcPitch, int wi
     }
 }
 
+int ColourConverter::copyToI420(const VxFramePlanes& in, int width, int height, uint8_t* dst, size_t dstBytes)
+{
+    if (width <= 0 || height <= 0 || width % 2 || height % 2 || !dst || !in.y || !in.u || !in.v)
+        return 0;
+    const auto w = static_cast<size_t>(width);
+    const auto h = static_cast<size_t>(height);
+    if (dstBytes < w * h * 3 / 2)
+        return 0;
+    const auto stride = static_cast<size_t>(in.stride);
+    for (size_t y = 0; y < h; ++y)
+        std::memcpy(dst + y * w, in.y + y * stride, w);
+    uint8_t* out = dst + w * h;
+    for (const uint8_t* plane : {in.u, in.v})
+        for (size_t y = 0; y < h / 2; ++y, out += w / 2)
+            std::memcpy(out, plane + y * (stride / 2), w / 2);
+    return 1;
+}
+
 void ColourConverter::yuy2ToI420(const uint8_t* src, ptrdiff_t srcPitch, int width, int height,
                                  const VxFramePlanes& out)
 {
