@@ -121,6 +121,9 @@ public:
     // else the plain 10-bit form. Width and height must be even.
     static void rgb24ToI420(const uint8_t* src, ptrdiff_t srcPitch, int width, int height, RowOrder srcOrder,
                             const VxFramePlanes& out, ColourMatrix matrix);
+    // Copies a picture into one contiguous I420 (IYUV) buffer: Y, then U, then V, without
+    // row padding. Returns 1, or 0 if dstBytes is less than width * height * 3 / 2.
+    static int copyToI420(const VxFramePlanes& in, int width, int height, uint8_t* dst, size_t dstBytes);
     // Packed YUY2 (top-down) into 4:2:0; chroma of each row pair from its upper row.
     static void yuy2ToI420(const uint8_t* src, ptrdiff_t srcPitch, int width, int height, const VxFramePlanes& out);
 
