@@ -4,6 +4,7 @@
 #include "codec/picture_header.h"
 #include "codec/vlc_tables.h"
 #include "codec/vx_encoder.h"
+#include "coefficient_code_table.h"
 #include "encoder_test_support.h"
 
 #include <gtest/gtest.h>
@@ -211,6 +212,31 @@ TEST(EncoderBits, ExtremeFlatBlocksClipTheDcLevel) {
         ASSERT_EQ(readPictureHeader(reader, h), HeaderStatus::Ok);
         expectFlatIntraMacroblocks(reader, 2, c.dc);
     }
+}
+
+TEST(CoefficientCodes, TableCodesWithSignAndEscapesElsewhere) {
+    const enc::CoefficientCodeTable* table = enc::CoefficientCodeTable::acquire();
+    ASSERT_NE(table, nullptr);
+    struct Case {
+        int last, run, level;
+        uint32_t bits;
+        int length;
+    };
+    // ESCAPE = 0000011, then LAST, RUN (6 bits), LEVEL (8 bits, two's complement).
+    auto escape = [](int last, int run, int level) {
+        return (0b0000011u << 15) | (uint32_t(last) << 14) | (uint32_t(run) << 8) | (uint32_t(level) & 0xFF);
+    };
+    for (const Case& c : {Case{0, 0, 1, 0b100, 3}, Case{0, 0, -1, 0b101, 3}, Case{0, 0, 12, (0x20u << 1), 12},
+                          Case{0, 0, 13, escape(0, 0, 13), 22}, Case{0, 26, 1, (0x57u << 1), 13},
+                          Case{0, 27, 1, escape(0, 27, 1), 22}, Case{1, 40, -1, (0x5Fu << 1) | 1, 13},
+                          Case{1, 41, 1, escape(1, 41, 1), 22}, Case{1, 1, 3, escape(1, 1, 3), 22},
+                          Case{0, 63, -127, escape(0, 63, -127), 22}, Case{1, 0, 127, escape(1, 0, 127), 22}}) {
+        const auto code = table->code(c.last, c.run, c.level);
+        EXPECT_EQ(code.bits, c.bits) << "last " << c.last << " run " << c.run << " level " << c.level;
+        EXPECT_EQ(code.length, c.length) << "last " << c.last << " run " << c.run << " level " << c.level;
+    }
+    EXPECT_EQ(escape(0, 0, 13), 0b0000011'0'000000'00001101u);
+    enc::CoefficientCodeTable::release();
 }
 
 // Unusable input sends nothing; the picture after it starts afresh with an I-picture.
