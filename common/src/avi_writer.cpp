@@ -42,9 +42,9 @@ void ApplySpanToHeaders(AviMainHeader& main, AviStreamHeader& video, uint32_t fr
     video.rate = ClampU32(static_cast<uint64_t>(frames) * 100u / span);
     if (video.rate == 0)
         video.rate = 1; // under one frame per 100 s; a zero rate would make players divide by zero
-    video.length = ClampU32(static_cast<uint64_t>(video.rate) * span / 100u);
-    if (frames > 0 && video.length == 0)
-        video.length = frames;
+    // The length is the frame count itself: rate x span / 100 rounds down and would drop the
+    // last frame from players that trust it (30 frames in 7 s gave 29).
+    video.length = frames;
 }
 
 AviWriterSetup StationAviSetup(int width, int height, int framesPerSecond, bool withAudio)

@@ -44,7 +44,7 @@ AviWriterSetup StationAviSetup(int width, int height, int framesPerSecond, bool 
 
 // Headers of a finished file spanning start..end seconds (a non-positive span counts as 1):
 // microseconds per frame, data rate, buffer size and frame count in the main header; scale 100,
-// rate frames x 100 / span and length in the video stream header.
+// rate frames x 100 / span (at least 1) and length = frames in the video stream header.
 void ApplySpanToHeaders(AviMainHeader& main, AviStreamHeader& video, uint32_t frames, uint32_t largestFrame,
                         int32_t start, int32_t end);
 
