@@ -134,7 +134,8 @@ std::string RenamedRecordPath(const std::string& path, int32_t start, int32_t en
     return path.substr(0, extension - 15) + part + path.substr(extension);
 }
 
-int RenameRecordFile(const std::string& path, int32_t start, int32_t end, uint32_t kind, std::string& finalPath)
+int RenameRecordFile(const std::string& path, int32_t start, int32_t end, uint32_t kind, std::string& finalPath,
+                     bool syncFolder)
 {
     finalPath = path;
     const std::string target = RenamedRecordPath(path, start, end, kind);
@@ -154,7 +155,8 @@ int RenameRecordFile(const std::string& path, int32_t start, int32_t end, uint32
     } else {
         ::unlink(path.c_str());
     }
-    detail::SyncFolder(FolderOf(target));
+    if (syncFolder)
+        detail::SyncFolder(FolderOf(target));
     finalPath = target;
     return 0;
 }

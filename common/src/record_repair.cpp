@@ -207,11 +207,11 @@ int32_t ModificationTime(const std::string& path)
 }
 
 // Renames to the final name; on a clash the end moves on by a second until a name is free.
-std::string RenameToFinal(const std::string& path, int32_t start, int32_t& end, uint32_t kind)
+std::string RenameToFinal(const std::string& path, int32_t start, int32_t& end, uint32_t kind, bool durable)
 {
     std::string finalPath = path;
     for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
-        if (RenameRecordFile(path, start, end + attempt, kind, finalPath) == 0) {
+        if (RenameRecordFile(path, start, end + attempt, kind, finalPath, durable) == 0) {
             end += attempt;
             return finalPath;
         }
@@ -291,7 +291,7 @@ RepairOutcome RepairRecord(const std::string& path, const RepairOptions& options
         }
         if (options.rename && haveName && name.IsWorkingName()) {
             file.Close();
-            out.path = RenameToFinal(path, out.start, out.end, out.kind);
+            out.path = RenameToFinal(path, out.start, out.end, out.kind, options.durable);
         }
         return out;
     }
@@ -393,7 +393,7 @@ RepairOutcome RepairRecord(const std::string& path, const RepairOptions& options
         const auto audioBytes = audio.Serialize();
         ok = ok && file.PwriteAll(audioBytes.data(), audioBytes.size(), stream.headerPos);
     }
-    ok = ok && file.SyncData();
+    ok = ok && (!options.durable || file.SyncData());
     out.fileSize = scan.moviEnd + tail.size();
     if (file.Close() != 0 || !ok) {
         out.result = RepairResult::Failed;
@@ -402,7 +402,7 @@ RepairOutcome RepairRecord(const std::string& path, const RepairOptions& options
     out.result = RepairResult::Repaired;
     if (options.rename && haveName) {
         int32_t finalEnd = out.end;
-        out.path = RenameToFinal(path, out.start, finalEnd, out.kind);
+        out.path = RenameToFinal(path, out.start, finalEnd, out.kind, options.durable);
         if (out.path != path && finalEnd != out.end) {
             out.end = finalEnd; // moved on past a clash: keep the stored end equal to the name
             AppendRecordInfo(out.path, RecordInfo{out.start, out.end, {}, options.cameraIndex, options.siteName,

@@ -56,6 +56,8 @@ std::string RenamedRecordPath(const std::string& path, int32_t start, int32_t en
 
 // Renames path to its final name; only when path exists and the new name does not.
 // 0 on success (finalPath is the new path); -1 otherwise (finalPath stays path).
-int RenameRecordFile(const std::string& path, int32_t start, int32_t end, uint32_t kind, std::string& finalPath);
+// syncFolder makes the new name durable at once.
+int RenameRecordFile(const std::string& path, int32_t start, int32_t end, uint32_t kind, std::string& finalPath,
+                     bool syncFolder = true);
 
 } // namespace vantry::common

@@ -28,6 +28,7 @@ const char* RepairResultText(RepairResult result);
 struct RepairOptions {
     bool deleteWithoutFrames = true;
     bool rename = true;
+    bool durable = true; // fdatasync the repaired file before renaming it
     // Written into the record information of a repaired file.
     uint32_t cameraIndex = 0;
     std::string siteName;
