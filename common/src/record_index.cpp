@@ -182,13 +182,18 @@ void RecordIndex::RestoreTree(Tree tree)
     cursor_.reset();
 }
 
+void RecordIndex::SetStorageFolder(const std::string& storageFolder)
+{
+    storageFolder_ = storageFolder;
+    while (storageFolder_.size() > 1 && storageFolder_.back() == '/')
+        storageFolder_.pop_back();
+}
+
 int RecordIndex::Open(const std::string& storageFolder)
 {
     const std::string oldFolder = storageFolder_;
     Tree old = TakeTree();
-    storageFolder_ = storageFolder;
-    while (storageFolder_.size() > 1 && storageFolder_.back() == '/')
-        storageFolder_.pop_back();
+    SetStorageFolder(storageFolder);
     PrepareRecordFolder(storageFolder_);
     if (Load()) {
         // Records finished after the last save, or left unfinished by a crash, are on disk but
@@ -680,6 +685,7 @@ void RecordIndex::ScanFile(int year, int month, int day, const std::string& path
             ++lastScan_.deleted;
             return;
         case RepairResult::InUse:
+        case RepairResult::NoFrame:
         case RepairResult::Failed:
             ++lastScan_.skipped;
             return;

@@ -222,7 +222,7 @@ std::string RenameToFinal(const std::string& path, int32_t start, int32_t& end, 
 RepairOutcome DeleteWithoutFrames(RepairOutcome out, const RepairOptions& options)
 {
     if (!options.deleteWithoutFrames) {
-        out.result = RepairResult::Failed;
+        out.result = RepairResult::NoFrame;
         return out;
     }
     out.result = ::unlink(out.path.c_str()) == 0 ? RepairResult::Deleted : RepairResult::Failed;
@@ -237,6 +237,7 @@ const char* RepairResultText(RepairResult result)
     case RepairResult::AlreadyFinished: return "already finished";
     case RepairResult::Repaired: return "repaired";
     case RepairResult::Deleted: return "deleted: no complete video frame";
+    case RepairResult::NoFrame: return "no complete video frame";
     case RepairResult::NotRecord: return "not an AVI record file";
     case RepairResult::InUse: return "in use by a recorder";
     case RepairResult::Failed: return "failed";

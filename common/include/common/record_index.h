@@ -92,6 +92,9 @@ public:
     // after the last save, or left unfinished by a crash); those are repaired and added.
     // 1 on success; 0 restores the previous tree and folder.
     int Open(const std::string& storageFolder);
+    // Takes storageFolder as the index's folder without loading anything (for a rebuild that
+    // is to replace whatever index the folder holds).
+    void SetStorageFolder(const std::string& storageFolder);
     // Loads the file again, or rebuilds from the folder without saving. 1 / 0.
     int Reload();
     // Writes the tree through "rdb.ndx1" and renames it over "rdb.ndx". 1 / 0.

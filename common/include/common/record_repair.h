@@ -18,6 +18,7 @@ enum class RepairResult {
     AlreadyFinished, // nothing to repair (it may have been renamed to its final name)
     Repaired,
     Deleted,      // no complete video frame: the file was deleted
+    NoFrame,      // no complete video frame, kept because deleteWithoutFrames was off
     NotRecord,    // not an AVI of ours (left alone)
     InUse,        // a writer holds the file
     Failed,       // an I/O error; the file is left as it was found or repairable again
