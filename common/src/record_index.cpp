@@ -275,7 +275,8 @@ int RecordIndex::LoadFromBytes(const uint8_t* data, size_t size)
                     record.end = static_cast<int32_t>(GetLe32(p + 268));
                     record.size = GetLe64(p + 272);
                     // Records ascend by start and each spans some time, as Add guarantees.
-                    if (record.start >= record.end || (!day.records.empty() && record.start < day.records.back().start))
+                    if (record.start <= 0 || record.start >= record.end
+                        || (!day.records.empty() && record.start < day.records.back().start))
                         return 0;
                     day.records.push_back(std::move(record));
                 }
@@ -401,7 +402,8 @@ int RecordIndex::Add(const IndexRecord& record)
         return -1;
     }
     LocalDate date;
-    if (record.path.size() >= kPathBytes || !DateOf(record.start, date))
+    // A start of 0 would read as "none" in the sums and could never be found again.
+    if (record.start <= 0 || record.path.size() >= kPathBytes || !DateOf(record.start, date))
         return -1;
     if (!hasTree_)
         ResetTree();
