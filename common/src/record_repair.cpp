@@ -350,6 +350,13 @@ RepairOutcome RepairRecord(const std::string& path, const RepairOptions& options
         const uint8_t pad = 0; // the pad byte of the last chunk never reached the disk
         ok = file.PwriteAll(&pad, 1, fileSize);
     }
+    if (scan.moviEnd & 1) {
+        // A damaged stretch of odd length left the last chunk at an odd position; readers step
+        // from movi to idx1 on even positions.
+        const uint8_t pad = 0;
+        ok = ok && file.PwriteAll(&pad, 1, scan.moviEnd);
+        ++scan.moviEnd;
+    }
     std::vector<uint8_t> tail;
     tail.reserve(8 + scan.entries.size() * 16);
     AppendLe32(tail, fourcc::kIdx1);
