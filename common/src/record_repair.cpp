@@ -20,6 +20,13 @@ namespace {
 constexpr uint32_t kMaxChunkBytes = 64u << 20;
 constexpr size_t kMaxIndexEntries = 8u << 20;
 constexpr int kRenameAttempts = 61;
+// A record spans at most a day; times stay where start + span fits 32 bits.
+constexpr double kMaxSpanSeconds = 86400.0;
+
+int32_t ClampTime(int64_t t)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(t, 1, INT32_MAX - 2 * 86400));
+}
 
 // A forward-moving window over the file so that the scan reads in large blocks.
 class ChunkWindow {
@@ -282,13 +289,13 @@ RepairOutcome RepairRecord(const std::string& path, const RepairOptions& options
         out.videoFrames = info.FrameCount();
         out.fileSize = fileSize;
         out.kind = haveName ? name.kind : 0;
-        const int32_t duration = std::max<int32_t>(1, static_cast<int32_t>(info.DurationSeconds() + 0.5));
-        if (info.hasRecordInfo && info.recordInfo.start < info.recordInfo.end) {
+        const int64_t duration = static_cast<int64_t>(std::clamp(info.DurationSeconds() + 0.5, 1.0, kMaxSpanSeconds));
+        if (info.hasRecordInfo && info.recordInfo.start > 0 && info.recordInfo.start < info.recordInfo.end) {
             out.start = info.recordInfo.start;
             out.end = info.recordInfo.end;
         } else {
-            out.start = nameStart ? nameStart : ModificationTime(path) - duration;
-            out.end = out.start + duration;
+            out.start = ClampTime(nameStart ? nameStart : static_cast<int64_t>(ModificationTime(path)) - duration);
+            out.end = static_cast<int32_t>(out.start + duration);
         }
         if (options.rename && haveName && name.IsWorkingName()) {
             file.Close();
@@ -303,6 +310,12 @@ RepairOutcome RepairRecord(const std::string& path, const RepairOptions& options
             videoStream = i;
     if (info.moviListPos == 0 || videoStream == SIZE_MAX)
         return DeleteWithoutFrames(out, options);
+    if (info.mainHeaderPos > info.moviListPos) {
+        // Headers after the frames: no writer of ours made this, and cutting at the end of movi
+        // would lose them. Leave it as it is.
+        out.result = RepairResult::NotRecord;
+        return out;
+    }
 
     ChunkWindow window(file, fileSize);
     const StreamIds ids{info.streams.size(), videoStream};
@@ -317,7 +330,7 @@ RepairOutcome RepairRecord(const std::string& path, const RepairOptions& options
     const AviStreamHeader& videoHeader = info.streams[videoStream].header;
     double frameSeconds = 1.0 / 15.0;
     if (scan.haveMark && scan.lastMark.videoFrames > 1 && scan.lastMark.lastFrameTime > scan.lastMark.firstFrameTime)
-        frameSeconds = static_cast<double>(scan.lastMark.lastFrameTime - scan.lastMark.firstFrameTime)
+        frameSeconds = (static_cast<double>(scan.lastMark.lastFrameTime) - scan.lastMark.firstFrameTime)
             / (scan.lastMark.videoFrames - 1);
     else if (videoHeader.rate > 0 && videoHeader.scale > 0)
         frameSeconds = static_cast<double>(videoHeader.scale) / videoHeader.rate;
@@ -328,15 +341,16 @@ RepairOutcome RepairRecord(const std::string& path, const RepairOptions& options
     int32_t start = 0;
     int64_t end = 0;
     if (scan.haveMark && scan.firstMark.firstFrameTime > 0) {
-        start = scan.firstMark.firstFrameTime;
+        start = ClampTime(scan.firstMark.firstFrameTime);
         const uint32_t after = scan.videoFrames - scan.lastMark.videoFrames;
-        end = static_cast<int64_t>(scan.lastMark.lastFrameTime) + static_cast<int64_t>(after * frameSeconds + 0.999);
+        end = static_cast<int64_t>(scan.lastMark.lastFrameTime)
+            + static_cast<int64_t>(std::min(after * frameSeconds + 0.999, kMaxSpanSeconds));
     } else {
-        const int64_t duration = static_cast<int64_t>((scan.videoFrames - 1) * frameSeconds + 0.999);
-        start = nameStart ? nameStart : static_cast<int32_t>(ModificationTime(path) - duration);
+        const int64_t duration = static_cast<int64_t>(std::min((scan.videoFrames - 1) * frameSeconds + 0.999, kMaxSpanSeconds));
+        start = ClampTime(nameStart ? nameStart : static_cast<int64_t>(ModificationTime(path)) - duration);
         end = static_cast<int64_t>(start) + duration;
     }
-    end = std::clamp<int64_t>(end, static_cast<int64_t>(start) + 1, static_cast<int64_t>(start) + 86400);
+    end = std::clamp<int64_t>(end, static_cast<int64_t>(start) + 1, static_cast<int64_t>(start) + static_cast<int64_t>(kMaxSpanSeconds));
     out.start = start;
     out.end = static_cast<int32_t>(end);
     out.kind = scan.haveMark ? scan.lastMark.kind : (haveName ? name.kind : 0);
