@@ -19,6 +19,8 @@ namespace {
 
 // Far above any real index (a record every minute for years); bounds what a hostile file costs.
 constexpr uint64_t kMaxIndexFileBytes = 512ull << 20;
+// No record file comes near a terabyte; larger sizes are damage and would overflow the sums.
+constexpr uint64_t kMaxRecordBytes = 1ull << 40;
 
 struct LocalDate {
     int year = 0;
@@ -275,7 +277,7 @@ int RecordIndex::LoadFromBytes(const uint8_t* data, size_t size)
                     record.end = static_cast<int32_t>(GetLe32(p + 268));
                     record.size = GetLe64(p + 272);
                     // Records ascend by start and each spans some time, as Add guarantees.
-                    if (record.start <= 0 || record.start >= record.end
+                    if (record.start <= 0 || record.start >= record.end || record.size > kMaxRecordBytes
                         || (!day.records.empty() && record.start < day.records.back().start))
                         return 0;
                     day.records.push_back(std::move(record));
