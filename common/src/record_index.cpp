@@ -626,6 +626,10 @@ int RecordIndex::ScanFolder(bool onlyMissing)
         return 0;
     for (const auto& entry : folders) {
         std::error_code entryError;
+        if (entry.is_regular_file(entryError)) {
+            ScanRootFile(entry.path().string(), entry.path().filename().string(), onlyMissing, known);
+            continue;
+        }
         if (!entry.is_directory(entryError))
             continue;
         int year = 0, month = 0, day = 0;
@@ -643,6 +647,39 @@ int RecordIndex::ScanFolder(bool onlyMissing)
         }
     }
     return 1;
+}
+
+// A record file in the storage folder itself: written there when its day folder could not be
+// created. Its name has no date, so its times come from its record information, or from its
+// frames when it was left unfinished.
+void RecordIndex::ScanRootFile(const std::string& path, const std::string& fileName, bool onlyMissing,
+                               const std::vector<std::string>& known)
+{
+    RecordName name;
+    if (!ParseRecordFileName(fileName, name) || (onlyMissing && std::binary_search(known.begin(), known.end(), path)))
+        return;
+    if (detail::IsLockedByWriter(path)) {
+        ++lastScan_.skipped;
+        return;
+    }
+    AviFileInfo info;
+    if (ReadAviFile(path, info) == 0 && info.state == AviState::Finished && !name.IsWorkingName()) {
+        if (info.hasRecordInfo && Add({path, name.kind, info.recordInfo.start, info.recordInfo.end, info.fileSize}) == 1)
+            ++lastScan_.added;
+        else
+            ++lastScan_.skipped;
+        return;
+    }
+    const RepairOutcome outcome = RepairRecord(path);
+    if (outcome.result == RepairResult::Repaired || outcome.result == RepairResult::AlreadyFinished) {
+        lastScan_.repaired += outcome.result == RepairResult::Repaired;
+        if (Add({outcome.path, outcome.kind, outcome.start, outcome.end, outcome.fileSize}) == 1)
+            ++lastScan_.added;
+    } else if (outcome.result == RepairResult::Deleted) {
+        ++lastScan_.deleted;
+    } else {
+        ++lastScan_.skipped;
+    }
 }
 
 void RecordIndex::ScanFile(int year, int month, int day, const std::string& path, const std::string& fileName,

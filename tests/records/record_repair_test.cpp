@@ -333,3 +333,27 @@ TEST(RecordIndexOpen, RepairsWhatACrashLeftBehind)
     EXPECT_EQ(index.LastScan().repaired, 1u);
     EXPECT_EQ(index.LastScan().deleted, 2u);
 }
+
+// A day folder that could not be created sends the segment to the storage folder itself; the
+// index still finds it, finished or left behind by a crash.
+TEST(RecordIndexOpen, FindsRecordsInTheStorageFolderItself)
+{
+    ScopedTimeZone zone("UTC0");
+    TempFolder storage;
+    const int32_t start = MakeLocalTime(2025, 7, 7, 7, 0, 0);
+    StationFileSpec spec;
+    spec.frames = SyntheticFrames(10, 120);
+    spec.start = start;
+    spec.end = start + 10;
+    spec.syncIntervalMs = 0;
+    spec.finish = false;
+    ASSERT_EQ(WriteStationFile(storage / RecordFileName(start, start, 0), spec), 0);
+    WriteBytes(storage / "zt0800000801000.avi", Bytes(50, 1)); // neither finished nor ours
+
+    RecordIndex index;
+    ASSERT_EQ(index.Open(storage.path()), 1);
+    ASSERT_EQ(index.RecordCount(), 1u);
+    EXPECT_EQ(index.Records()[0].start, start);
+    EXPECT_EQ(index.Records()[0].path, storage / "zt0700000700090.avi");
+    EXPECT_TRUE(FileExists(storage / "zt0800000801000.avi"));
+}

@@ -146,6 +146,8 @@ private:
     void RecomputeUpwards(size_t year, size_t month);
     void RecomputeHeader();
     int ScanFolder(bool onlyMissing);
+    void ScanRootFile(const std::string& path, const std::string& fileName, bool onlyMissing,
+                      const std::vector<std::string>& known);
     void ScanFile(int year, int month, int day, const std::string& path, const std::string& fileName,
                   bool onlyMissing, const std::vector<std::string>& known);
 
