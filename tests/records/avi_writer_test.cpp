@@ -10,6 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+#include <utility>
+
 using namespace vantry::common;
 using namespace vantry::test;
 
@@ -359,4 +363,31 @@ TEST(RecordIndexRebuild, LeavesAFileBeingWrittenAlone)
     EXPECT_TRUE(FileExists(path));
     EXPECT_EQ(index.LastScan().skipped, 1u);
     ASSERT_EQ(writer.Finish(now, now + 1), 0);
+}
+
+// Data reaches the disk at the first frame and then at least every sync interval, each time
+// with a time mark and sizes that cover everything written so far.
+TEST(StationFile, DurablePointsFollowTheSyncInterval)
+{
+    TempFolder folder;
+    const std::string path = folder / "sync.avi";
+    AviWriterSetup setup = StationAviSetup(352, 288, 15, false);
+    setup.syncIntervalMs = 100;
+    AviWriter writer;
+    ASSERT_EQ(writer.Open(path, setup), 0);
+    const Bytes frame(64, 3);
+    auto marks = [&path] {
+        const Bytes b = ReadBytes(path);
+        size_t count = 0;
+        for (size_t i = 0; i + 12 <= b.size(); ++i)
+            count += GetLe32(&b[i]) == fourcc::kJunk && GetLe32(&b[i + 8]) == fourcc::kTimeMark;
+        return std::make_pair(count, GetLe32(&b[4]) + 8u == b.size());
+    };
+    for (int i = 0; i < 5; ++i)
+        ASSERT_EQ(writer.WriteVideoFrame(frame.data(), frame.size(), i == 0, 100 + i), 0);
+    EXPECT_EQ(marks(), std::make_pair(size_t{1}, false)); // after the first frame only
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    ASSERT_EQ(writer.WriteVideoFrame(frame.data(), frame.size(), false, 106), 0);
+    EXPECT_EQ(marks(), std::make_pair(size_t{2}, true));
+    writer.Abandon();
 }

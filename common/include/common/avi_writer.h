@@ -10,6 +10,9 @@
 // RIFF and movi sizes up to date and calls fdatasync. A file left unfinished is therefore a
 // readable AVI up to its last durability point, and RepairRecord turns it into a finished one.
 // While open the file is locked (flock) so that a rebuild or repair leaves it alone.
+//
+// One writer is used from one thread at a time: a recorder that receives video and audio on
+// two streaming threads serialises its calls (and so decides the interleaving).
 #pragma once
 
 #include "common/avi_format.h"
