@@ -8,6 +8,10 @@ function(vantry_defaults target)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
+  if(VANTRY_FUZZ)
+    # Coverage for libFuzzer in the libraries too, not only in the fuzz target's own file.
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
+  endif()
 endfunction()
 
 # vantry_library(name SOURCES ...): a static library whose public headers live in
