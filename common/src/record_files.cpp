@@ -1,5 +1,7 @@
 #include "common/record_files.h"
 
+#include "common/folder_prep.h"
+
 #include "record_file_io.h"
 
 #include <cerrno>
@@ -53,11 +55,7 @@ std::string DefaultStorageFolder(const std::string& dataFolder, int cameraIndex)
 
 bool PrepareRecordFolder(const std::string& folder)
 {
-    std::error_code ec;
-    if (std::filesystem::is_directory(folder, ec))
-        return true;
-    std::filesystem::create_directories(folder, ec);
-    return std::filesystem::is_directory(folder, ec);
+    return prepareFolder(folder);
 }
 
 std::string NewSegmentPath(const std::string& storageFolder, int32_t now)

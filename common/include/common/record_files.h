@@ -22,7 +22,7 @@ std::string DayFolderName(int32_t t);
 // Default storage folder of a camera (0-based index) below a data folder.
 std::string DefaultStorageFolder(const std::string& dataFolder, int cameraIndex);
 
-// Creates folder level by level when missing. Stand-in for the shared folder preparation.
+// Prepares a record folder by the probe-file rule, creating it level by level when missing.
 bool PrepareRecordFolder(const std::string& folder);
 
 // Path of a new segment started at now: the day folder of now (created on demand, the storage
