@@ -55,7 +55,8 @@ struct FakeRecorder final : RecordingControl {
     void scheduledStop(int) override {}
     void eventBegin(int camera, uint32_t) override { eventBegins.push_back(camera); }
     void eventEnd(int camera, uint32_t) override { eventEnds.push_back(camera); }
-    void timeChanged() override {}
+    void timeChanged() override { ++timeChanges; }
+    int timeChanges = 0;
 };
 
 struct FakeIndex final : RecordIndexControl {
@@ -237,6 +238,25 @@ TEST_F(StationHubTest, StationMessagesFromOtherProgramsAreRefused)
     EXPECT_FALSE(hub_->isClosed());
     EXPECT_EQ(countEntries(log(), std::string(common::logtext::kMotionEvent), 0), 0);
     EXPECT_TRUE(recorder_.eventBegins.empty());
+
+    // With the endpoint in place, only its own local posts count as the station's; a program
+    // without an endpoint (sender 0) is a stranger too.
+    auto endpoint = platform::Endpoint::create("VYWatch", "", [this](const platform::Message& m) { return hub_->dispatch(m); });
+    ASSERT_NE(endpoint, nullptr);
+    hub_->attachEndpoint(endpoint.get());
+    EXPECT_EQ(deliver(msg::kEventBegins, 100, common::makeCameraWord(0), platform::kNoWindow), 0);
+    EXPECT_TRUE(hub_->post(msg::kEventBegins, 100, static_cast<int32_t>(common::makeCameraWord(0))));
+    EXPECT_TRUE(waitFor([&] { return recorder_.eventBegins == std::vector { 0 }; }));
+    hub_->attachEndpoint(nullptr);
+}
+
+TEST_F(StationHubTest, SuspendIsRefusedAndAClockChangeReachesTheRecorder)
+{
+    start("");
+    EXPECT_EQ(deliver(kMsgPowerBroadcast, kPowerQuerySuspend, 0), kPowerQueryDeny);
+    EXPECT_EQ(deliver(kMsgPowerBroadcast, 7, 0), 1) << "other power events pass on";
+    deliver(kMsgTimeChange, 0, 0);
+    EXPECT_EQ(recorder_.timeChanges, 1);
 }
 
 TEST_F(StationHubTest, EventDispatchLogsByTypeAndNotifiesOnlyWhenAsked)

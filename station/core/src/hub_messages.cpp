@@ -82,6 +82,9 @@ std::span<const MessageRoute> StationHub::messageRoutes()
         { platform::kMsgCopyData, "copy-data from a companion", Origin::Peer, CameraArg::None, &H::onCopyData },
         { platform::kMsgShowWindow, "show and raise the station", Origin::Any, CameraArg::None, &H::onShowWindow },
         { kMsgCommand, "menu, panel or remote command", Origin::Station, CameraArg::StationWord, &H::onCommand },
+        { kMsgPowerBroadcast, "power event: suspend is refused", Origin::Station, CameraArg::None, &H::onPowerBroadcast },
+        { kMsgEndSession, "the user's session ends", Origin::Station, CameraArg::None, &H::onEndSession },
+        { kMsgTimeChange, "the system clock was set", Origin::Station, CameraArg::None, &H::onTimeChange },
     };
     return routes;
 }
@@ -346,6 +349,33 @@ int32_t StationHub::onCommand(const HubCall& call)
 {
     command(call.message.wParam, static_cast<uint32_t>(call.message.lParam));
     return 1;
+}
+
+int32_t StationHub::onPowerBroadcast(const HubCall& call)
+{
+    // A box that sleeps records nothing.
+    return call.message.wParam == kPowerQuerySuspend ? kPowerQueryDeny : 1;
+}
+
+int32_t StationHub::onEndSession(const HubCall& call)
+{
+    if (call.message.wParam == 0)
+        return 0;
+    // The session takes the devices away: the graphs stop now; the close that follows saves.
+    for (auto& ch : channels_) {
+        if (!ch)
+            continue;
+        ch->motion().stopDetection();
+        ch->GraphStop();
+    }
+    return 0;
+}
+
+int32_t StationHub::onTimeChange(const HubCall&)
+{
+    if (recording_)
+        recording_->timeChanged();
+    return 0;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include "station/core/demo_devices.h"
 #include "station/core/system_device_provider.h"
 
+#include "clock_watch.h"
 #include "gst_support.h"
 
 #include <gst/gst.h>
@@ -152,11 +153,17 @@ StartResult StationApp::start(std::string* error)
         return fail("cannot build the camera channels");
     }
     hub_->startStreamServer();
+    // Scheduled recording must hear at once when the clock is set.
+    clockWatch_ = std::make_unique<detail::ClockWatch>([this] {
+        if (hub_)
+            hub_->post(kMsgTimeChange, 0, 0);
+    });
     return StartResult::Running;
 }
 
 void StationApp::close()
 {
+    clockWatch_.reset();
     if (hub_)
         hub_->close();
     // Nothing may reach the hub through the endpoint once it is gone.

@@ -247,23 +247,6 @@ void StationHub::close()
     textLog_.Close();
 }
 
-void StationHub::sessionEnding()
-{
-    // The session takes the devices away: the graphs stop now, the settings stay for the
-    // close that follows.
-    for (auto& channel : channels_)
-        if (channel) {
-            channel->motion().stopDetection();
-            channel->GraphStop();
-        }
-}
-
-void StationHub::timeChanged()
-{
-    if (recording_)
-        recording_->timeChanged();
-}
-
 // ---------------------------------------------------------------------------------------
 // Posting
 
@@ -296,11 +279,10 @@ bool StationHub::postOperationLog(uint32_t cameraWord, std::string text)
 
 bool StationHub::isLocal(const platform::Message& message) const
 {
-    // Posts of the hub's own queue carry no sender; the endpoint marks its local posts with
-    // its own handle.
-    if (message.sender == platform::kNoWindow)
-        return true;
-    return endpoint_ && message.sender == endpoint_->handle();
+    // The endpoint marks its local posts with its own handle, and a program without an
+    // endpoint of its own sends as 0: with an endpoint, 0 is a stranger. Without one, the
+    // hub's own queue posts as 0.
+    return message.sender == (endpoint_ ? endpoint_->handle() : platform::kNoWindow);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -8,6 +8,15 @@
 
 namespace vantry::station {
 
+// System events as the hub hears them, posted by the glue that watches the system (clock,
+// power, session). The numbers are those of the window messages they stand for.
+inline constexpr uint32_t kMsgEndSession = 0x0016;     // wParam 1: the user's session ends
+inline constexpr uint32_t kMsgTimeChange = 0x001E;     // the system clock was set
+inline constexpr uint32_t kMsgPowerBroadcast = 0x0218; // wParam: power event
+inline constexpr uint32_t kPowerQuerySuspend = 0;
+// The answer that refuses a suspend request.
+inline constexpr int32_t kPowerQueryDeny = 0x424D5144;
+
 // Commands of the station's menus, panel buttons and remote commands. They reach the hub as
 // kMsgCommand with the command id in wParam and a camera word in lParam (high half 0: the
 // selected camera).

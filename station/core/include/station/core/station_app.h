@@ -13,6 +13,9 @@ class Endpoint;
 namespace vantry::station {
 
 class SystemDeviceProvider;
+namespace detail {
+class ClockWatch;
+}
 
 struct StationOptions {
     // No windows: messages go to the text log, log lines also to standard error, and the
@@ -54,6 +57,7 @@ private:
     std::unique_ptr<HeadlessView> view_;
     std::unique_ptr<StationHub> hub_;
     std::unique_ptr<platform::Endpoint> endpoint_;
+    std::unique_ptr<detail::ClockWatch> clockWatch_;
 };
 
 // Adds the GStreamer plug-in folder beside the executable ("gstreamer-1.0") to the registry,

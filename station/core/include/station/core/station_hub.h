@@ -123,12 +123,6 @@ public:
     // carries only its ticket.
     bool postOperationLog(uint32_t cameraWord, std::string text);
 
-    // Platform events that need no window.
-    // A suspend request: false = refused (the station keeps watching).
-    bool allowSuspend() const { return false; }
-    void timeChanged();
-    void sessionEnding();
-
     // State.
     const common::StationSettings& settings() const { return settings_; }
     common::StationSettings& settings() { return settings_; }
@@ -176,6 +170,9 @@ private:
     int32_t onCopyData(const HubCall& call);
     int32_t onShowWindow(const HubCall& call);
     int32_t onCommand(const HubCall& call);
+    int32_t onPowerBroadcast(const HubCall& call);
+    int32_t onEndSession(const HubCall& call);
+    int32_t onTimeChange(const HubCall& call);
 
     // Command handlers (hub_messages.cpp).
     void doRecord(int cameraIndex, uint16_t value);
