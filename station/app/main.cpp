@@ -44,6 +44,16 @@ int main(int argc, char** argv)
 
     QCoreApplication application(argc, argv);
     vantry::station::StationApp station(options);
+    const auto stop = [&station] {
+        station.close();
+        QCoreApplication::quit();
+    };
+    // Watching before the start: a stop asked for while the cameras come up waits in the pipe
+    // and closes the station as soon as the loop runs.
+    vantry::station::StopSignals stopSignals([&stop](int) { stop(); });
+    if (!stopSignals.isInstalled())
+        std::fprintf(stderr, "vantry: cannot watch for SIGINT and SIGTERM\n");
+
     std::string error;
     switch (station.start(&error)) {
     case vantry::station::StartResult::AlreadyRunning:
@@ -55,14 +65,6 @@ int main(int argc, char** argv)
     case vantry::station::StartResult::Running:
         break;
     }
-
-    const auto stop = [&station] {
-        station.close();
-        QCoreApplication::quit();
-    };
-    vantry::station::StopSignals stopSignals([&stop](int) { stop(); });
-    if (!stopSignals.isInstalled())
-        std::fprintf(stderr, "vantry: cannot watch for SIGINT and SIGTERM\n");
     // The Exit command closes the station the same way; the hub must not be closed inside
     // its own handler, so the close runs from the loop.
     station.hub()->setCloseRequestHandler([&stop] { QTimer::singleShot(0, stop); });

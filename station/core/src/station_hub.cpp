@@ -274,7 +274,11 @@ bool StationHub::postOperationLog(uint32_t cameraWord, std::string text)
             nextTicket_ = 1;
         logQueue_.emplace_back(ticket, std::move(text));
     }
-    return post(common::msg::kAddOperationLog, ticket, static_cast<int32_t>(cameraWord));
+    if (post(common::msg::kAddOperationLog, ticket, static_cast<int32_t>(cameraWord)))
+        return true;
+    std::lock_guard lock(logQueueMutex_);
+    std::erase_if(logQueue_, [ticket](const auto& item) { return item.first == ticket; });
+    return false;
 }
 
 bool StationHub::isLocal(const platform::Message& message) const
