@@ -509,8 +509,9 @@ void StationHub::doEventNotification(int camera, uint16_t)
 void StationHub::doVideoRecording(int camera, uint16_t)
 {
     common::ChannelSettings& settings = settings_.channels[camera];
-    const bool handled = setRecording(camera, settings.recordingEnabled == 0) || recording_;
-    if (handled && isEventRecordingType(settings.recordingType)) {
+    setRecording(camera, settings.recordingEnabled == 0);
+    // Event recording lives on detection, which follows the flag (also after a failed start).
+    if (recording_ && isEventRecordingType(settings.recordingType)) {
         settings.motionDetectionEnabled = settings.recordingEnabled;
         applyDetection(camera);
     }
