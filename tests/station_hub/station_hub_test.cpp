@@ -426,6 +426,24 @@ TEST_F(StationHubTest, FailedRecordingStartClearsTheFlagButAMissingRecorderKeeps
     EXPECT_EQ(hub_->settings().channels[0].recordingEnabled, 1);
 }
 
+TEST_F(StationHubTest, EventRecordingToggleCarriesDetectionWithIt)
+{
+    start("[ZtCAP01]\nVideoDevice=demo:camera:1\n[Preference_ch01]\nnRecordingType=1\n");
+    hub_->command(cmd::kVideoRecording, common::makeCameraWord(0));
+    EXPECT_EQ(hub_->settings().channels[0].recordingEnabled, 1);
+    EXPECT_EQ(hub_->settings().channels[0].motionDetectionEnabled, 1);
+    EXPECT_TRUE(hub_->isDetectionActive(0));
+
+    hub_->command(cmd::kVideoRecording, common::makeCameraWord(0));
+    EXPECT_EQ(hub_->settings().channels[0].motionDetectionEnabled, 0);
+    EXPECT_FALSE(hub_->isDetectionActive(0));
+
+    recorder_.startSucceeds = false;
+    hub_->command(cmd::kVideoRecording, common::makeCameraWord(0));
+    EXPECT_EQ(hub_->settings().channels[0].recordingEnabled, 0) << "a failed start clears the flag";
+    EXPECT_FALSE(hub_->isDetectionActive(0)) << "and detection follows it";
+}
+
 TEST_F(StationHubTest, SavedStateAtStartStartsRecordingAndDetectionOnlyWithADevice)
 {
     start("[ZtCAP02]\nVideoDevice=demo:camera:2\n"
