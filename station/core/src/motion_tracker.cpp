@@ -16,7 +16,7 @@ void MotionTracker::setShortMotion(bool ignoreShortMotion, int shortMotionLength
     shortMotionLengthSeconds_ = shortMotionLengthSeconds;
 }
 
-void MotionTracker::emit(MotionEvent event, int64_t value)
+void MotionTracker::report(MotionEvent event, int64_t value)
 {
     if (listener_)
         listener_->onMotionEvent(cameraIndex_, event, static_cast<uint32_t>(value));
@@ -36,25 +36,25 @@ void MotionTracker::onFrame(bool motion, int64_t t)
         start_ = t;
         last_ = t;
         periodStart_ = t;
-        emit(MotionEvent::MotionStarted, t);
+        report(MotionEvent::MotionStarted, t);
         if (!ignoreShortMotion_) {
-            emit(MotionEvent::EventBegin, t);
+            report(MotionEvent::EventBegin, t);
             eventRaised_ = true;
         }
     } else if (motion) {
         last_ = t;
         if (blink_) {
             blink_ = false;
-            emit(MotionEvent::IndicatorBlink, 0);
+            report(MotionEvent::IndicatorBlink, 0);
         }
         if (ignoreShortMotion_ && !eventRaised_ && last_ - start_ > shortMotionLengthSeconds_) {
-            emit(MotionEvent::EventBegin, start_);
+            report(MotionEvent::EventBegin, start_);
             eventRaised_ = true;
         }
     } else if (inMotion_) {
         if (!blink_) {
             blink_ = true;
-            emit(MotionEvent::IndicatorBlink, 1);
+            report(MotionEvent::IndicatorBlink, 1);
         }
         if (t - last_ >= kHoldSeconds)
             endPeriod();
@@ -69,9 +69,9 @@ void MotionTracker::stop()
 
 void MotionTracker::endPeriod()
 {
-    emit(MotionEvent::MotionIdle, last_);
+    report(MotionEvent::MotionIdle, last_);
     if (eventRaised_) {
-        emit(MotionEvent::EventEnd, last_);
+        report(MotionEvent::EventEnd, last_);
         eventRaised_ = false;
     }
     MotionPeriod period;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/service_settings.h"
+
 #include <cstdint>
 #include <string>
 
@@ -31,6 +33,12 @@ struct MotionSettings {
     MotionSettings clamped() const;
     friend bool operator==(const MotionSettings&, const MotionSettings&) = default;
 };
+
+// The one place where the settings record of section "Motion%02d" (common::MotionSettings,
+// filled from the schema) becomes the detector's form and back. The detector's clamps apply
+// on the way in, so a hand-edited file never reaches the detector out of range.
+MotionSettings motionSettingsFromRecord(const common::MotionSettings& record);
+common::MotionSettings motionSettingsToRecord(const MotionSettings& settings);
 
 // What the camera options dialog reads and writes.
 struct MotionOptions {

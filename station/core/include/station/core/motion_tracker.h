@@ -44,7 +44,7 @@ public:
     void startNewFile(int64_t fileStartSeconds);
 
 private:
-    void emit(MotionEvent event, int64_t value);
+    void report(MotionEvent event, int64_t value);
     void endPeriod();
 
     int cameraIndex_;

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "common/station_messages.h"
+#include "platform/messages.h"
+
+#include <cstdint>
+#include <string_view>
+
+namespace vantry::station {
+
+// System events as the hub hears them, posted by the glue that watches the system (clock,
+// power, session). The numbers are those of the window messages they stand for.
+inline constexpr uint32_t kMsgEndSession = 0x0016;     // wParam 1: the user's session ends
+inline constexpr uint32_t kMsgTimeChange = 0x001E;     // the system clock was set
+inline constexpr uint32_t kMsgPowerBroadcast = 0x0218; // wParam: power event
+inline constexpr uint32_t kPowerQuerySuspend = 0;
+// The answer that refuses a suspend request.
+inline constexpr int32_t kPowerQueryDeny = 0x424D5144;
+
+// Commands of the station's menus, panel buttons and remote commands. They reach the hub as
+// kMsgCommand with the command id in wParam and a camera word in lParam (high half 0: the
+// selected camera).
+inline constexpr uint32_t kMsgCommand = 0x0111;
+
+namespace cmd {
+inline constexpr uint32_t kRecord = 32776;
+inline constexpr uint32_t kSearchRecords = 32778;
+inline constexpr uint32_t kApplyMotionDetection = 32780;
+inline constexpr uint32_t kLogout = 32787;
+inline constexpr uint32_t kLogoutAndLogin = 32788;
+inline constexpr uint32_t kRemoteConnections = 32790;
+inline constexpr uint32_t kApplyAllCameraStates = 32792;
+inline constexpr uint32_t kScheduledStart = 32794;
+inline constexpr uint32_t kScheduledStop = 32795;
+inline constexpr uint32_t kPlayLiveSound = 32796;
+inline constexpr uint32_t kPauseDetection = 32816;
+inline constexpr uint32_t kDisplayLiveVideo = 32831;
+inline constexpr uint32_t kEventNotification = 32832;
+inline constexpr uint32_t kVideoRecording = 32836;
+inline constexpr uint32_t kRemoteProgramServing = 32860;
+inline constexpr uint32_t kExit = 57665;
+} // namespace cmd
+
+// Message ids of the texts the hub shows.
+namespace text_id {
+inline constexpr int kEventRecordingKeepsDetection = 61218;
+inline constexpr int kNoCameraDetecting = 61394;
+inline constexpr int kCloseQuestion = 61356;
+} // namespace text_id
+
+// The station's own text for a message id, empty when the hub has none.
+std::string_view hubMessageText(int messageId);
+
+// Who may send a message to the station.
+enum class Origin {
+    Station, // the station's own threads (posted to itself)
+    Peer,    // the companion programs (record player, stream server, another start)
+    Any,
+};
+
+// How a message names its camera.
+enum class CameraArg {
+    None,
+    StationWord,       // lParam: camera word, high half 0 = the selected camera
+    StationWordStrict, // lParam: camera word; a high half of 0 or above 4 is ignored
+    ServerWord,        // wParam: 0-based camera in the high half; 0x40000 and up ignored
+    AllCameras,        // the message goes to each of the four cameras
+};
+
+// A message as a handler sees it: the platform message and its camera, resolved.
+struct HubCall {
+    const platform::Message& message;
+    int cameraIndex = -1;   // 0..3, or -1 for messages without a camera
+    uint16_t value = 0;     // the camera word's low half
+};
+
+} // namespace vantry::station

@@ -1,0 +1,114 @@
+// Shared pieces of the hub tests: private data and runtime folders per test, waiting with the
+// Qt loop running, and reading Log.Dat as the log viewer would.
+#pragma once
+
+#include <QCoreApplication>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vantry::station::test {
+
+inline QCoreApplication& application()
+{
+    static int argc = 1;
+    static char name[] = "station_hub_test";
+    static char* argv[] = { name, nullptr };
+    static QCoreApplication* app = new QCoreApplication(argc, argv);
+    return *app;
+}
+
+inline bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(5))
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// A fresh data folder and runtime folder, set in the environment for this process and the
+// programs it starts.
+class PrivateFolders {
+public:
+    PrivateFolders()
+    {
+        char pattern[] = "/tmp/vantry-hub-test-XXXXXX";
+        if (::mkdtemp(pattern))
+            root_ = pattern;
+        std::filesystem::create_directories(root_ / "data");
+        std::filesystem::create_directories(root_ / "run");
+        std::filesystem::permissions(root_ / "run", std::filesystem::perms::owner_all);
+        ::setenv("VANTRY_DATA_DIR", data().c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", (root_ / "run").c_str(), 1);
+    }
+    ~PrivateFolders()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
+    }
+    std::string data() const { return (root_ / "data").string(); }
+    std::string file(const std::string& name) const { return data() + "/" + name; }
+    void write(const std::string& name, const std::string& text) const
+    {
+        std::ofstream(file(name), std::ios::binary | std::ios::trunc) << text;
+    }
+    std::string read(const std::string& name) const
+    {
+        std::ifstream in(file(name), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+private:
+    std::filesystem::path root_;
+};
+
+struct RawLogEntry {
+    uint32_t time = 0;
+    int32_t type = 0;
+    int32_t camera = 0;
+    std::string text;
+};
+
+// Every non-empty record of a Log.Dat, in slot order (enough for the few entries a test makes).
+inline std::vector<RawLogEntry> readLogFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<RawLogEntry> entries;
+    for (size_t offset = 4; offset + 272 <= bytes.size(); offset += 272) {
+        RawLogEntry entry;
+        std::memcpy(&entry.time, bytes.data() + offset, 4);
+        std::memcpy(&entry.type, bytes.data() + offset + 4, 4);
+        std::memcpy(&entry.camera, bytes.data() + offset + 8, 4);
+        if (entry.time == 0)
+            continue;
+        entry.text = std::string(bytes.data() + offset + 12, ::strnlen(bytes.data() + offset + 12, 260));
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+inline int countEntries(const std::vector<RawLogEntry>& entries, const std::string& text, int camera)
+{
+    int count = 0;
+    for (const auto& entry : entries)
+        if (entry.text == text && entry.camera == camera)
+            ++count;
+    return count;
+}
+
+} // namespace vantry::station::test
