@@ -1,0 +1,232 @@
+// SSE2 forms of the encoder kernels. Everything here is bit-exact with the plain forms except
+// the forward transform, which works in fixed point and may differ from the double-precision
+// plain form by a unit in a few coefficients; that only moves a level now and then and never
+// touches decodability, because the reconstruction does not depend on it.
+#include "encoder_kernels.h"
+
+#include <emmintrin.h>
+
+#include <cmath>
+#include <numbers>
+
+namespace vantry::codec::enc {
+namespace {
+
+inline __m128i load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
+inline __m128i load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline int horizontalSad(__m128i s) { return _mm_cvtsi128_si32(s) + _mm_cvtsi128_si32(_mm_srli_si128(s, 8)); }
+
+int sad16(const uint8_t* cur, int curStride, const uint8_t* ref, int refStride, int best) {
+    __m128i acc = _mm_setzero_si128();
+    for (int y = 0; y < 8; ++y, cur += curStride, ref += refStride)
+        acc = _mm_add_epi64(acc, _mm_sad_epu8(load16(cur), load16(ref)));
+    const int half = horizontalSad(acc);
+    if (half > best)
+        return half;
+    for (int y = 0; y < 8; ++y, cur += curStride, ref += refStride)
+        acc = _mm_add_epi64(acc, _mm_sad_epu8(load16(cur), load16(ref)));
+    return horizontalSad(acc);
+}
+
+// Exact (a + b + c + d + 2) >> 2 for 16 samples.
+inline __m128i average4(__m128i a, __m128i b, __m128i c, __m128i d) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i two = _mm_set1_epi16(2);
+    __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)),
+                               _mm_add_epi16(_mm_unpacklo_epi8(c, zero), _mm_unpacklo_epi8(d, zero)));
+    __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero)),
+                               _mm_add_epi16(_mm_unpackhi_epi8(c, zero), _mm_unpackhi_epi8(d, zero)));
+    lo = _mm_srli_epi16(_mm_add_epi16(lo, two), 2);
+    hi = _mm_srli_epi16(_mm_add_epi16(hi, two), 2);
+    return _mm_packus_epi16(lo, hi);
+}
+
+inline __m128i interpolate16(const uint8_t* ref, int refStride, int hx, int hy) {
+    if (hx && hy)
+        return average4(load16(ref), load16(ref + 1), load16(ref + refStride), load16(ref + refStride + 1));
+    if (hx)
+        return _mm_avg_epu8(load16(ref), load16(ref + 1));
+    if (hy)
+        return _mm_avg_epu8(load16(ref), load16(ref + refStride));
+    return load16(ref);
+}
+
+int sad16Half(const uint8_t* cur, int curStride, const uint8_t* ref, int refStride, int hx, int hy, int best) {
+    __m128i acc = _mm_setzero_si128();
+    for (int y = 0; y < 8; ++y, cur += curStride, ref += refStride)
+        acc = _mm_add_epi64(acc, _mm_sad_epu8(load16(cur), interpolate16(ref, refStride, hx, hy)));
+    const int half = horizontalSad(acc);
+    if (half > best)
+        return half;
+    for (int y = 0; y < 8; ++y, cur += curStride, ref += refStride)
+        acc = _mm_add_epi64(acc, _mm_sad_epu8(load16(cur), interpolate16(ref, refStride, hx, hy)));
+    return horizontalSad(acc);
+}
+
+int sad8(const uint8_t* cur, int curStride, const uint8_t* pred) {
+    __m128i acc = _mm_setzero_si128();
+    for (int y = 0; y < 8; y += 2, cur += 2 * curStride, pred += 16) {
+        const __m128i c = _mm_unpacklo_epi64(load8(cur), load8(cur + curStride));
+        acc = _mm_add_epi64(acc, _mm_sad_epu8(c, load16(pred)));
+    }
+    return horizontalSad(acc);
+}
+
+int activity16(const uint8_t* src, int stride) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i acc = zero;
+    for (int y = 0; y < 16; ++y)
+        acc = _mm_add_epi64(acc, _mm_sad_epu8(load16(src + y * stride), zero));
+    const __m128i mean = _mm_set1_epi8(static_cast<char>(horizontalSad(acc) / 256));
+    acc = zero;
+    for (int y = 0; y < 16; ++y)
+        acc = _mm_add_epi64(acc, _mm_sad_epu8(load16(src + y * stride), mean));
+    return horizontalSad(acc);
+}
+
+void loadBlock(const uint8_t* src, int stride, int16_t* out) {
+    const __m128i zero = _mm_setzero_si128();
+    for (int y = 0; y < 8; ++y, src += stride)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * y), _mm_unpacklo_epi8(load8(src), zero));
+}
+
+void differenceBlock(const uint8_t* src, int stride, const uint8_t* pred, int16_t* out) {
+    const __m128i zero = _mm_setzero_si128();
+    for (int y = 0; y < 8; ++y, src += stride) {
+        const __m128i s = _mm_unpacklo_epi8(load8(src), zero);
+        const __m128i p = _mm_unpacklo_epi8(load8(pred + 8 * y), zero);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * y), _mm_sub_epi16(s, p));
+    }
+}
+
+
+
+
+inline __m128i absolute16(__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v)); }
+
+// magnitude = min(127, (max(|c| - D, 0) * R) >> 16), the sign of c restored.
+template <bool kDeadZone>
+int quantise(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
+    const __m128i limit = _mm_set1_epi16(127);
+    __m128i any = _mm_setzero_si128();
+    for (int i = 0; i < 64; i += 8) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + i));
+        const __m128i sign = _mm_srai_epi16(c, 15);
+        __m128i magnitude = absolute16(c);
+        if constexpr (kDeadZone)
+            magnitude = _mm_subs_epu16(magnitude, _mm_load_si128(reinterpret_cast<const __m128i*>(tables.deadZone + i)));
+        magnitude = _mm_mulhi_epu16(magnitude, _mm_load_si128(reinterpret_cast<const __m128i*>(tables.reciprocal + i)));
+        magnitude = _mm_min_epi16(magnitude, limit);
+        if (!kDeadZone && i == 0)
+            magnitude = _mm_and_si128(magnitude, _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0));
+        any = _mm_or_si128(any, magnitude);
+        const __m128i level = _mm_sub_epi16(_mm_xor_si128(magnitude, sign), sign);
+        if (!kDeadZone && i == 0) {
+            const int16_t keep = levels[0];
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(levels), level);
+            levels[0] = keep;
+        } else {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(levels + i), level);
+        }
+    }
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) != 0xFFFF;
+}
+
+int quantiseIntra(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
+    return quantise<false>(coef, levels, tables);
+}
+int quantiseInter(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
+    return quantise<true>(coef, levels, tables);
+}
+
+inline void transpose8x8(__m128i r[8]) {
+    const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
+    const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
+    const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
+    const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
+    const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+    const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+    const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+    const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+    r[0] = _mm_unpacklo_epi64(b0, b4);
+    r[1] = _mm_unpackhi_epi64(b0, b4);
+    r[2] = _mm_unpacklo_epi64(b1, b5);
+    r[3] = _mm_unpackhi_epi64(b1, b5);
+    r[4] = _mm_unpacklo_epi64(b2, b6);
+    r[5] = _mm_unpackhi_epi64(b2, b6);
+    r[6] = _mm_unpacklo_epi64(b3, b7);
+    r[7] = _mm_unpackhi_epi64(b3, b7);
+}
+
+// Basis pairs (C[u][2k], C[u][2k+1]) in 14-bit fixed point, ready for pmaddwd.
+struct FixedBasis {
+    alignas(16) int16_t pair[8][4][8];
+    FixedBasis() {
+        for (int u = 0; u < 8; ++u) {
+            const double scale = u == 0 ? std::sqrt(1.0 / 8.0) : 0.5;
+            for (int k = 0; k < 4; ++k) {
+                for (int lane = 0; lane < 4; ++lane) {
+                    for (int half = 0; half < 2; ++half) {
+                        const int j = 2 * k + half;
+                        const double c = scale * std::cos((2 * j + 1) * u * std::numbers::pi / 16.0);
+                        pair[u][k][2 * lane + half] = static_cast<int16_t>(std::lround(c * 16384.0));
+                    }
+                }
+            }
+        }
+    }
+};
+
+const FixedBasis& fixedBasis() {
+    static const FixedBasis basis;
+    return basis;
+}
+
+// One 1-D transform down the columns of r, result scaled by 2^(14 - shift).
+template <int kShift>
+inline void transformColumns(__m128i r[8]) {
+    const FixedBasis& basis = fixedBasis();
+    __m128i lo[4], hi[4];
+    for (int k = 0; k < 4; ++k) {
+        lo[k] = _mm_unpacklo_epi16(r[2 * k], r[2 * k + 1]);
+        hi[k] = _mm_unpackhi_epi16(r[2 * k], r[2 * k + 1]);
+    }
+    const __m128i round = _mm_set1_epi32(1 << (kShift - 1));
+    for (int u = 0; u < 8; ++u) {
+        __m128i sumLo = round, sumHi = round;
+        for (int k = 0; k < 4; ++k) {
+            const __m128i c = _mm_load_si128(reinterpret_cast<const __m128i*>(basis.pair[u][k]));
+            sumLo = _mm_add_epi32(sumLo, _mm_madd_epi16(lo[k], c));
+            sumHi = _mm_add_epi32(sumHi, _mm_madd_epi16(hi[k], c));
+        }
+        r[u] = _mm_packs_epi32(_mm_srai_epi32(sumLo, kShift), _mm_srai_epi32(sumHi, kShift));
+    }
+}
+
+void forwardDct(const int16_t* in, int16_t* out) {
+    __m128i r[8];
+    for (int i = 0; i < 8; ++i)
+        r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8 * i));
+    transpose8x8(r);
+    transformColumns<9>(r);   // rows of the block, kept with 5 extra fraction bits
+    transpose8x8(r);
+    transformColumns<19>(r);  // columns, back to integer scale
+    for (int i = 0; i < 8; ++i)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * i), r[i]);
+}
+
+}  // namespace
+
+void installSse2(EncoderKernels& k) {
+    k.forwardDct = forwardDct;
+    k.quantiseIntra = quantiseIntra;
+    k.quantiseInter = quantiseInter;
+    k.sad16 = sad16;
+    k.sad16Half = sad16Half;
+    k.sad8 = sad8;
+    k.activity16 = activity16;
+    k.loadBlock = loadBlock;
+    k.differenceBlock = differenceBlock;
+}
+
+}  // namespace vantry::codec::enc
