@@ -54,8 +54,10 @@ bool standardSourceSize(int format, int32_t& width, int32_t& height)
     return true;
 }
 
-HeaderStatus readPictureHeader(BitReader& reader, PictureHeader& header, int32_t previousWidth,
-                               int32_t previousHeight)
+namespace {
+
+HeaderStatus readHeaderFields(BitReader& reader, PictureHeader& header, int32_t previousWidth,
+                              int32_t previousHeight)
 {
     PictureHeader result;
     if (reader.read(kPictureStartCodeBits) != kPictureStartCode)
@@ -73,7 +75,8 @@ HeaderStatus readPictureHeader(BitReader& reader, PictureHeader& header, int32_t
         if (reader.read(4) != 0) // UMV, SAC, AP, PB
             return HeaderStatus::UnsupportedOption;
         result.quantiser = static_cast<int32_t>(reader.read(5));
-        reader.skip(1); // CPM
+        if (reader.readBit() != 0) // CPM: sub-bitstream indicators would follow
+            return HeaderStatus::UnsupportedOption;
     } else {
         const uint32_t ufep = reader.read(3);
         if (ufep > 1)
@@ -81,22 +84,27 @@ HeaderStatus readPictureHeader(BitReader& reader, PictureHeader& header, int32_t
         int extendedFormat = 0;
         if (ufep == 1) {
             extendedFormat = static_cast<int>(reader.read(3));
-            reader.skip(1); // custom PCF
-            if (reader.readBit() != 0) // unrestricted motion vectors
+            // Custom PCF (extra clock fields), UMV, SAC, AP and the annex flags AIC..MQ
+            // all change the syntax or meaning of what follows; none is part of the
+            // format, so a picture announcing one is refused rather than misread.
+            if (reader.read(11) != 0)
                 return HeaderStatus::UnsupportedOption;
-            reader.skip(1); // SAC
-            if (reader.readBit() != 0) // advanced prediction
-                return HeaderStatus::UnsupportedOption;
-            reader.skip(8 + 3); // AIC, DF, SS, RPS, ISD, AIV, MQ, marker; reserved
+            reader.skip(1 + 3); // marker, reserved
         }
         const uint32_t pictureType = reader.read(3);
         if (pictureType > 1)
             return HeaderStatus::BadPictureType;
         result.type = pictureType == 0 ? PictureType::Intra : PictureType::Inter;
-        reader.skip(7); // the rest of MPPTYPE, CPM
+        // RPR, RRU and rounding type 1 would change the prediction.
+        if (reader.read(3) != 0)
+            return HeaderStatus::UnsupportedOption;
+        reader.skip(2 + 1); // reserved, marker
+        if (reader.readBit() != 0) // CPM
+            return HeaderStatus::UnsupportedOption;
         if (ufep == 1) {
             if (extendedFormat == kCustomFormat) {
-                reader.skip(4); // pixel aspect ratio code
+                if (reader.read(4) == 0xf) // an extended pixel aspect ratio follows
+                    reader.skip(16);
                 result.width = static_cast<int32_t>(4 * (reader.read(9) + 1));
                 reader.skip(1);
                 result.height = static_cast<int32_t>(4 * reader.read(9));
@@ -124,6 +132,18 @@ HeaderStatus readPictureHeader(BitReader& reader, PictureHeader& header, int32_t
         return HeaderStatus::BadQuantiser;
     header = result;
     return HeaderStatus::Ok;
+}
+
+} // namespace
+
+HeaderStatus readPictureHeader(BitReader& reader, PictureHeader& header, int32_t previousWidth,
+                               int32_t previousHeight)
+{
+    const HeaderStatus status = readHeaderFields(reader, header, previousWidth, previousHeight);
+    // Zeros past the end of the data make most fields look wrong; say what really happened.
+    if (status != HeaderStatus::Ok && reader.exhausted())
+        return HeaderStatus::Truncated;
+    return status;
 }
 
 bool writePictureHeader(BitWriter& writer, const PictureHeader& header)

@@ -21,7 +21,8 @@ enum class HeaderStatus {
     BadStartCode,
     BadMarker,       // PTYPE bit 1 not 1 or bit 2 not 0
     BadSourceFormat, // forbidden or unknown size code, size 0 or not a multiple of 16
-    UnsupportedOption, // UMV, SAC, AP, PB set, UFEP other than 0 or 1
+    UnsupportedOption, // an option or annex the format does not have (UMV, SAC, AP, PB, CPM,
+                       // custom PCF, rounding type 1, ...), or UFEP other than 0 or 1
     BadPictureType,
     BadQuantiser,    // PQUANT 0
     NoPreviousSize,  // UFEP 0 on the first picture

@@ -3,6 +3,7 @@
 // time: each is indexed by the next N bits of the stream and gives the symbol and the
 // code length to consume (length 0: no valid code starts with those bits).
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "codec/vlc_tables.h"

@@ -4,6 +4,7 @@
 // one, follows the code and is not part of it. The fast look-up tables in vlc_lookup.h
 // are derived from these.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace vantry::codec {
