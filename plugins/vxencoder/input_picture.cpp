@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "input_conversion.h"
+#include "codec/colour_converter.h"
 
 namespace vantry::plugins::vxenc {
 namespace {
@@ -25,6 +25,15 @@ void copyRows(const uint8_t* src, ptrdiff_t srcStep, uint8_t* dst, ptrdiff_t dst
     std::memcpy(dst, src, rowBytes);
     src += srcStep;
     dst += dstStride;
+  }
+}
+
+// R, G, B to the B, G, R order of the converter, one row of width pixels.
+void swapRedBlueRow(const uint8_t* src, uint8_t* dst, int width) {
+  for (int x = 0; x < width; ++x, src += 3, dst += 3) {
+    dst[0] = src[2];
+    dst[1] = src[1];
+    dst[2] = src[0];
   }
 }
 
@@ -122,30 +131,29 @@ const codec::VxFramePlanes* InputPicture::preparePacked(const GstVideoFrame& fra
   const size_t rowBytes = size_t(form_ == InputForm::YUY2 ? (width_ + 1) / 2 * 2 : width_) * size_t(bpp);
 
   const uint8_t* picture = src;
-  ptrdiff_t pictureStep = srcStride;
-  bool pictureBottomUp = bottomUp;
+  ptrdiff_t picturePitch = srcStride;
   if (needsPadding() || form_ == InputForm::RGB) {
-    // Pad (and turn R,G,B into B,G,R) into our own top-down copy, then convert that.
+    // Pad (and turn R,G,B into B,G,R) into our own copy in the input's row order; a
+    // bottom-up picture lands where it will be centred once its rows are turned.
     const size_t packedStride = size_t(paddedWidth_) * size_t(bpp);
-    uint8_t* dst = packed_.data() + size_t(offsetY_) * packedStride + size_t(offsetX_) * size_t(bpp);
-    const uint8_t* first = bottomUp ? src + ptrdiff_t(height_ - 1) * srcStride : src;
-    const ptrdiff_t step = bottomUp ? -ptrdiff_t(srcStride) : ptrdiff_t(srcStride);
+    const int firstRow = bottomUp ? paddedHeight_ - height_ - offsetY_ : offsetY_;
+    uint8_t* dst = packed_.data() + size_t(firstRow) * packedStride + size_t(offsetX_) * size_t(bpp);
     if (form_ == InputForm::RGB) {
-      for (int row = 0; row < height_; ++row) {
-        swapRedBlueRow(first + row * step, dst + size_t(row) * packedStride, width_);
-      }
+      for (int row = 0; row < height_; ++row)
+        swapRedBlueRow(src + ptrdiff_t(row) * srcStride, dst + size_t(row) * packedStride, width_);
     } else {
-      copyRows(first, step, dst, ptrdiff_t(packedStride), height_, rowBytes);
+      copyRows(src, srcStride, dst, ptrdiff_t(packedStride), height_, rowBytes);
     }
     picture = packed_.data();
-    pictureStep = ptrdiff_t(packedStride);
-    pictureBottomUp = false;
+    picturePitch = ptrdiff_t(packedStride);
   }
 
   if (form_ == InputForm::YUY2) {
-    yuy2ToPlanes(picture, pictureStep, paddedWidth_, paddedHeight_, planes_);
+    codec::ColourConverter::yuy2ToI420(picture, picturePitch, paddedWidth_, paddedHeight_, planes_);
   } else {
-    bgr24ToPlanes(picture, pictureStep, paddedWidth_, paddedHeight_, pictureBottomUp, planes_);
+    codec::ColourConverter::rgb24ToI420(picture, picturePitch, paddedWidth_, paddedHeight_,
+                                        bottomUp ? codec::RowOrder::BottomUp : codec::RowOrder::TopDown,
+                                        planes_, codec::displayMatrix());
   }
   return &planes_;
 }
