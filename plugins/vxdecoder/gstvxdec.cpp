@@ -131,13 +131,8 @@ GstVideoFormat chooseFormat(GstVideoDecoder* decoder) {
 // from the negotiated one, so a picture is never written into a smaller buffer.
 bool negotiateOutput(GstVxDec* self, gint width, gint height) {
   GstVideoDecoder* decoder = GST_VIDEO_DECODER(self);
-  GstVideoFormat format = GST_VIDEO_FORMAT_UNKNOWN;
-  GstVideoCodecState* current = gst_video_decoder_get_output_state(decoder);
-  if (current) {
-    format = GST_VIDEO_INFO_FORMAT(&current->info);
-    gst_video_codec_state_unref(current);
-  }
-  if (format == GST_VIDEO_FORMAT_UNKNOWN) format = chooseFormat(decoder);
+  // Chosen afresh each time: downstream may have changed what it takes since the last time.
+  const GstVideoFormat format = chooseFormat(decoder);
   if (format == GST_VIDEO_FORMAT_UNKNOWN) return false;
 
   GstVideoCodecState* output =

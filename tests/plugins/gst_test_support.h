@@ -39,11 +39,13 @@ struct GstRef {
 
 #include <gst/video/video.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
 
 #include "codec/decoder.h"
+#include "codec/vx_encoder.h"
 
 namespace vantry::plugins::test {
 
@@ -95,5 +97,40 @@ class ReferenceDecoder {
  private:
   codec::VxDecoderHandle handle_{};
 };
+
+// Coded pictures made with the codec itself: count pictures of a flat picture (luma y,
+// chroma 128) with a bright square moving across, so that P-pictures carry something.
+inline std::vector<std::vector<uint8_t>> encodePictures(int width, int height, int count, int interval,
+                                                        uint8_t y = 128) {
+  std::vector<std::vector<uint8_t>> pictures;
+  codec::VxEncoderParams params{};
+  params.width = width;
+  params.height = height;
+  params.quantiser = 4;
+  params.keyFrameInterval = interval;
+  if (codec::vx_encoder_open(&params) != 0) return pictures;
+  std::vector<uint8_t> planar(size_t(width) * size_t(height) * 3 / 2);
+  codec::VxFramePlanes planes{planar.data(), planar.data() + width * height,
+                              planar.data() + width * height * 5 / 4, width};
+  for (int i = 0; i < count; ++i) {
+    std::fill(planar.begin(), planar.begin() + width * height, y);
+    std::fill(planar.begin() + width * height, planar.end(), uint8_t{128});
+    for (int row = 0; row < 16; ++row)
+      for (int x = 0; x < 16; ++x) planar[size_t(row) * width + size_t((x + 4 * i) % width)] = 235;
+    std::vector<uint8_t> out(planar.size());
+    const int written = codec::vx_encode(&params, &planes, out.data(), out.size());
+    out.resize(written > 0 ? size_t(written) : 0);
+    pictures.push_back(std::move(out));
+  }
+  codec::vx_encoder_close(&params);
+  return pictures;
+}
+
+inline GstBuffer* bufferFrom(const std::vector<uint8_t>& bytes, GstClockTime pts) {
+  GstBuffer* buffer = bytes.empty() ? gst_buffer_new() : gst_buffer_new_memdup(bytes.data(), bytes.size());
+  GST_BUFFER_PTS(buffer) = pts;
+  GST_BUFFER_DURATION(buffer) = GST_SECOND / 30;
+  return buffer;
+}
 
 }  // namespace vantry::plugins::test
