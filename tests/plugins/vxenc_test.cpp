@@ -327,6 +327,30 @@ TEST_F(VxEncTest, MotionSearchModesAllEncodeDecodably) {
   EXPECT_EQ(property<guint>("encoded-count"), 9u);
 }
 
+TEST_F(VxEncTest, NewInputSizeMidStreamGivesNewCapsAndKeyPicture) {
+  setCaps("video/x-raw,format=I420,width=64,height=48,framerate=30/1");
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(pushPicture(i * kFrame), GST_FLOW_OK);
+  setCaps("video/x-raw,format=YUY2,width=100,height=70,framerate=30/1");
+  for (int i = 3; i < 5; ++i) ASSERT_EQ(pushPicture(i * kFrame), GST_FLOW_OK);
+  std::vector<GstBuffer*> out = pullAll();
+  ASSERT_EQ(out.size(), 5u);
+  EXPECT_TRUE(isKey(out[3]));
+  EXPECT_FALSE(isKey(out[4]));
+  ReferenceDecoder decoder;
+  for (size_t i = 0; i < out.size(); ++i) ASSERT_NE(decoder.decode(out[i]), nullptr) << i;
+  EXPECT_EQ(decoder.width(), 112);
+  EXPECT_EQ(decoder.height(), 80);
+  GstStructure* s = outputStructure();
+  ASSERT_NE(s, nullptr);
+  gint width = 0, height = 0;
+  gst_structure_get_int(s, "width", &width);
+  gst_structure_get_int(s, "height", &height);
+  gst_structure_free(s);
+  EXPECT_EQ(width, 112);
+  EXPECT_EQ(height, 80);
+  release(out);
+}
+
 TEST(VxEncElement, StateCycleRestartsCountAndStartsWithKeyFrame) {
   initGstWithPlugins();
   GstElement* pipeline = gst_parse_launch(
