@@ -25,6 +25,7 @@ const char* const kOutputCaps[] = {"video/x-raw,format=I420", "video/x-raw,forma
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool ready = [] {
+    g_setenv("GST_REGISTRY_FORK", "no", FALSE);
     gst_init(nullptr, nullptr);
     return vantry::plugins::registerPluginDir(VANTRY_PLUGIN_DIR);
   }();

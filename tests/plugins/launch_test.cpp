@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 #include <string>
 
 #include "gst_test_support.h"
@@ -35,7 +34,12 @@ class LaunchTest : public ::testing::Test {
 
   // Runs a shell command line with the plug-in folder and a registry of this test's own.
   RunResult run(const std::string& command) {
-    const std::string line = "GST_PLUGIN_PATH='" + vantry::plugins::test::pluginDir() + "' GST_REGISTRY='" +
+    std::string preload;
+#ifdef VANTRY_SANITIZER_RUNTIME
+    // Sanitizer-built plug-ins need their run-time inside the tools too.
+    preload = "LD_PRELOAD='" VANTRY_SANITIZER_RUNTIME "' ASAN_OPTIONS=detect_leaks=0 GST_REGISTRY_FORK=no ";
+#endif
+    const std::string line = preload + "GST_PLUGIN_PATH='" + vantry::plugins::test::pluginDir() + "' GST_REGISTRY='" +
                              (dir_ / "registry.bin").string() + "' timeout 120 " + command + " 2>&1";
     RunResult result;
     FILE* pipe = popen(line.c_str(), "r");

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "codec/cpu_features.h"
-#include "gst_test_support.h"
+#include "picture_test_support.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "codec/bit_reader.h"
 #include "codec/colour_converter.h"
 #include "codec/picture_header.h"
-#include "gst_test_support.h"
+#include "picture_test_support.h"
 
 namespace {
 
