@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "codec/colour_kernels.h"
 #include "codec/cpu_features.h"
 
 namespace vantry::codec {
@@ -424,9 +425,9 @@ int ColourConverter::rgbToI420(const BitmapInfoHeader& source, const uint8_t* da
 
 namespace {
 
-template <RowOrder Order, ColourMatrix Matrix>
-void i420ToRgb24Rows(const ColourConverter& converter, const VxFramePlanes& in, int width, int height, uint8_t* dst,
-                     ptrdiff_t dstPitch)
+template <RowOrder Order>
+void studioRows(const ColourConverter& converter, const VxFramePlanes& in, int width, int height, uint8_t* dst,
+                ptrdiff_t dstPitch)
 {
     const ptrdiff_t chromaStride = in.stride / 2;
     for (int y = 0; y < height; ++y) {
@@ -434,12 +435,19 @@ void i420ToRgb24Rows(const ColourConverter& converter, const VxFramePlanes& in, 
         const uint8_t* u = in.u + (y / 2) * chromaStride;
         const uint8_t* v = in.v + (y / 2) * chromaStride;
         uint8_t* out = outputRow<Order>(dst, dstPitch, height, y);
-        for (int x = 0; x < width; ++x, out += 3) {
-            if constexpr (Matrix == ColourMatrix::FullRange)
-                fullRangeToRgb(luma[x], u[x / 2], v[x / 2], out[2], out[1], out[0]);
-            else
-                converter.studioToRgb(luma[x], u[x / 2], v[x / 2], out[2], out[1], out[0]);
-        }
+        for (int x = 0; x < width; ++x, out += 3)
+            converter.studioToRgb(luma[x], u[x / 2], v[x / 2], out[2], out[1], out[0]);
+    }
+}
+
+void fullRangeRows(YuvRowToRgbFn row, const VxFramePlanes& in, int width, int height, uint8_t* dst,
+                   ptrdiff_t dstPitch, RowOrder order)
+{
+    const ptrdiff_t chromaStride = in.stride / 2;
+    for (int y = 0; y < height; ++y) {
+        uint8_t* out = dst + (order == RowOrder::TopDown ? y : height - 1 - y) * dstPitch;
+        row(in.y + y * static_cast<ptrdiff_t>(in.stride), in.u + (y / 2) * chromaStride,
+            in.v + (y / 2) * chromaStride, out, width);
     }
 }
 
@@ -448,33 +456,18 @@ void i420ToRgb24Rows(const ColourConverter& converter, const VxFramePlanes& in, 
 void ColourConverter::i420ToRgb24(const VxFramePlanes& in, int width, int height, uint8_t* dst, ptrdiff_t dstPitch,
                                   RowOrder order, ColourMatrix matrix) const
 {
-    if (order == RowOrder::TopDown) {
-        if (matrix == ColourMatrix::FullRange)
-            i420ToRgb24Rows<RowOrder::TopDown, ColourMatrix::FullRange>(*this, in, width, height, dst, dstPitch);
-        else
-            i420ToRgb24Rows<RowOrder::TopDown, ColourMatrix::Studio>(*this, in, width, height, dst, dstPitch);
-    } else {
-        if (matrix == ColourMatrix::FullRange)
-            i420ToRgb24Rows<RowOrder::BottomUp, ColourMatrix::FullRange>(*this, in, width, height, dst, dstPitch);
-        else
-            i420ToRgb24Rows<RowOrder::BottomUp, ColourMatrix::Studio>(*this, in, width, height, dst, dstPitch);
-    }
+    if (matrix == ColourMatrix::FullRange)
+        fullRangeRows(colourKernels().rowToRgb24FullRange, in, width, height, dst, dstPitch, order);
+    else if (order == RowOrder::TopDown)
+        studioRows<RowOrder::TopDown>(*this, in, width, height, dst, dstPitch);
+    else
+        studioRows<RowOrder::BottomUp>(*this, in, width, height, dst, dstPitch);
 }
 
 void ColourConverter::i420ToRgb32(const VxFramePlanes& in, int width, int height, uint8_t* dst, ptrdiff_t dstPitch,
                                   RowOrder order)
 {
-    const ptrdiff_t chromaStride = in.stride / 2;
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* luma = in.y + y * static_cast<ptrdiff_t>(in.stride);
-        const uint8_t* u = in.u + (y / 2) * chromaStride;
-        const uint8_t* v = in.v + (y / 2) * chromaStride;
-        uint8_t* out = dst + (order == RowOrder::TopDown ? y : height - 1 - y) * dstPitch;
-        for (int x = 0; x < width; ++x, out += 4) {
-            fullRangeToRgb(luma[x], u[x / 2], v[x / 2], out[2], out[1], out[0]);
-            out[3] = 0xff;
-        }
-    }
+    fullRangeRows(colourKernels().rowToRgb32FullRange, in, width, height, dst, dstPitch, order);
 }
 
 void ColourConverter::i420ToRgb565(const VxFramePlanes& in, int width, int height, uint8_t* dst, ptrdiff_t dstPitch,
@@ -521,6 +514,24 @@ void ColourConverter::rgb24ToI420(const uint8_t* src, ptrdiff_t srcPitch, int wi
             }
         }
     }
+}
+
+int ColourConverter::copyToI420(const VxFramePlanes& in, int width, int height, uint8_t* dst, size_t dstBytes)
+{
+    if (width <= 0 || height <= 0 || width % 2 || height % 2 || !dst || !in.y || !in.u || !in.v)
+        return 0;
+    const auto w = static_cast<size_t>(width);
+    const auto h = static_cast<size_t>(height);
+    if (dstBytes < w * h * 3 / 2)
+        return 0;
+    const auto stride = static_cast<size_t>(in.stride);
+    for (size_t y = 0; y < h; ++y)
+        std::memcpy(dst + y * w, in.y + y * stride, w);
+    uint8_t* out = dst + w * h;
+    for (const uint8_t* plane : {in.u, in.v})
+        for (size_t y = 0; y < h / 2; ++y, out += w / 2)
+            std::memcpy(out, plane + y * (stride / 2), w / 2);
+    return 1;
 }
 
 void ColourConverter::yuy2ToI420(const uint8_t* src, ptrdiff_t srcPitch, int width, int height,

@@ -123,39 +123,62 @@ private:
     }
 
     // Reads coefficient events from scan position start into block, dequantised.
-    bool readCoefficients(int16_t* block, int start)
+    // Returns the number of events read, or -1 for damage.
+    int readCoefficients(int16_t* block, int start)
     {
-        const int qp = s_.qp;
+        // Dequantisation as 2 * QP * L + sign(L) * (QP, or QP - 1 for even QP): the
+        // (QP * (2|L| + 1) - 1) | 1 rule without its branches.
+        const int twiceQp = 2 * s_.qp;
+        const int offset = s_.qp - 1 + (s_.qp & 1);
         int position = start;
-        for (;;) {
+        for (int events = 1;; ++events) {
+            // One look at the stream serves the whole event: ESCAPE with its fields is
+            // 22 bits, the longest other code with its sign 13.
+            const uint32_t bits = reader_.show(24);
             int last = 0;
             int run = 0;
             int level = 0;
-            if (reader_.show(kTcoefEscape.length) == kTcoefEscape.bits) {
-                reader_.skip(kTcoefEscape.length);
-                const uint32_t fields = reader_.read(15);
-                last = static_cast<int>(fields >> 14);
-                run = static_cast<int>((fields >> 8) & 63);
-                level = static_cast<int8_t>(fields & 0xff);
+            if ((bits >> 17) == kTcoefEscape.bits) {
+                last = static_cast<int>((bits >> 16) & 1);
+                run = static_cast<int>((bits >> 10) & 63);
+                level = static_cast<int8_t>((bits >> 2) & 0xff);
+                reader_.skip(kTcoefEscape.length + 15);
             } else {
-                const TcoefEntry entry = kTcoefLookup[reader_.show(kTcoefLookupBits)];
+                const TcoefEntry entry = kTcoefLookup[bits >> (24 - kTcoefLookupBits)];
                 if (entry.level == 0)
-                    return false;
-                reader_.skip(entry.length);
+                    return -1;
                 last = entry.last;
                 run = entry.run;
-                level = reader_.readBit() ? -entry.level : entry.level;
+                level = ((bits >> (23 - entry.length)) & 1) ? -entry.level : entry.level;
+                reader_.skip(entry.length + 1);
             }
             position += run;
             if (position > 63)
-                return false; // a run past the end of the block
-            block[kZigzag[static_cast<size_t>(position)]] = dequantiseLevel(level, qp);
+                return -1; // a run past the end of the block
+            const int sign = level >> 31; // 0 or -1
+            const int value = level == 0 ? 0 : twiceQp * level + ((offset ^ sign) - sign);
+            block[kZigzag[static_cast<size_t>(position)]] = static_cast<int16_t>(value);
             ++position;
             if (last)
-                return true;
+                return events;
             if (position > 63)
-                return false; // the block is full but no event said it was the last
+                return -1; // the block is full but no event said it was the last
         }
+    }
+
+    // What the inverse transform makes of a block with only its DC coefficient: the row
+    // pass keeps 8 * DC to 16 bits, the column pass rounds it down by 64 and clips.
+    static int dcOnlyResidual(int16_t dc)
+    {
+        const auto row = static_cast<int16_t>(dc * 8);
+        return std::clamp((row + 32) >> 6, -256, 255);
+    }
+
+    static void addFlat(uint8_t* dst, ptrdiff_t stride, int residual)
+    {
+        for (int y = 0; y < 8; ++y, dst += stride)
+            for (int x = 0; x < 8; ++x)
+                dst[x] = static_cast<uint8_t>(std::clamp(dst[x] + residual, 0, 255));
     }
 
     uint8_t* lumaBlock(const VxFramePlanes& p, int column, int row, int block) const
@@ -189,7 +212,7 @@ private:
             }
             std::memset(block, 0, sizeof(int16_t) * 64);
             block[0] = static_cast<int16_t>(8 * dc);
-            if (!readCoefficients(block, 1))
+            if (readCoefficients(block, 1) < 0)
                 return false;
             k_.idct(block);
             k_.putBlock(dst, stride, block);
@@ -306,11 +329,17 @@ private:
                 continue;
             int16_t* block = s_.blocks[b];
             std::memset(block, 0, sizeof(int16_t) * 64);
-            if (!readCoefficients(block, 0))
+            const int events = readCoefficients(block, 0);
+            if (events < 0)
                 return false;
-            k_.idct(block);
             ptrdiff_t stride = 0;
             uint8_t* dst = blockPlace(cur_, column, row, b, stride);
+            // One event that landed on the DC: nothing else in the block.
+            if (events == 1 && block[0] != 0) {
+                addFlat(dst, stride, dcOnlyResidual(block[0]));
+                continue;
+            }
+            k_.idct(block);
             k_.addBlock(dst, stride, block);
         }
         return true;

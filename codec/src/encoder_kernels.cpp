@@ -67,26 +67,31 @@ void forwardDct(const int16_t* in, int16_t* out) {
     }
 }
 
-int quantiseIntra(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
-    int any = 0;
+void forwardDct2(const int16_t* in0, const int16_t* in1, int16_t* out0, int16_t* out1) {
+    forwardDct(in0, out0);
+    forwardDct(in1, out1);
+}
+
+uint64_t quantiseIntra(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
+    uint64_t mask = 0;
     for (int i = 1; i < 64; ++i) {
         const int c = coef[i];
         const int magnitude = std::min(127, (std::abs(c) * tables.reciprocal[i]) >> 16);
         levels[i] = static_cast<int16_t>(c < 0 ? -magnitude : magnitude);
-        any |= magnitude;
+        mask |= uint64_t{magnitude != 0} << i;
     }
-    return any != 0;
+    return mask;
 }
 
-int quantiseInter(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
-    int any = 0;
+uint64_t quantiseInter(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
+    uint64_t mask = 0;
     for (int i = 0; i < 64; ++i) {
         const int c = coef[i];
         const int magnitude = std::min(127, (std::abs(std::abs(c) - tables.deadZone[i]) * tables.reciprocal[i]) >> 16);
         levels[i] = static_cast<int16_t>(c < 0 ? -magnitude : magnitude);
-        any |= magnitude;
+        mask |= uint64_t{magnitude != 0} << i;
     }
-    return any != 0;
+    return mask;
 }
 
 int sad16(const uint8_t* cur, int curStride, const uint8_t* ref, int refStride, int best) {
@@ -127,9 +132,9 @@ int sad16Half(const uint8_t* cur, int curStride, const uint8_t* ref, int refStri
     return sum;
 }
 
-int sad8(const uint8_t* cur, int curStride, const uint8_t* pred) {
+int sad8(const uint8_t* cur, int curStride, const uint8_t* pred, int predStride) {
     int sum = 0;
-    for (int y = 0; y < 8; ++y, cur += curStride, pred += 8)
+    for (int y = 0; y < 8; ++y, cur += curStride, pred += predStride)
         for (int x = 0; x < 8; ++x)
             sum += std::abs(cur[x] - pred[x]);
     return sum;
@@ -154,10 +159,10 @@ void loadBlock(const uint8_t* src, int stride, int16_t* out) {
             out[y * 8 + x] = src[x];
 }
 
-void differenceBlock(const uint8_t* src, int stride, const uint8_t* pred, int16_t* out) {
-    for (int y = 0; y < 8; ++y, src += stride)
+void differenceBlock(const uint8_t* src, int stride, const uint8_t* pred, int predStride, int16_t* out) {
+    for (int y = 0; y < 8; ++y, src += stride, pred += predStride)
         for (int x = 0; x < 8; ++x)
-            out[y * 8 + x] = static_cast<int16_t>(src[x] - pred[y * 8 + x]);
+            out[y * 8 + x] = static_cast<int16_t>(src[x] - pred[x]);
 }
 
 }  // namespace plain
@@ -165,6 +170,7 @@ void differenceBlock(const uint8_t* src, int stride, const uint8_t* pred, int16_
 EncoderKernels encoderKernelsFor(uint32_t cpuMask) {
     EncoderKernels k{};
     k.forwardDct = plain::forwardDct;
+    k.forwardDct2 = plain::forwardDct2;
     k.quantiseIntra = plain::quantiseIntra;
     k.quantiseInter = plain::quantiseInter;
     k.sad16 = plain::sad16;

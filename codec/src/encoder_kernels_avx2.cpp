@@ -1,12 +1,12 @@
 // AVX2 forms of the hottest encoder kernels: the SADs of the motion search (two rows per
 // register) and the fixed-point forward transform (a whole row of int32 sums per pmaddwd).
-// The SADs are bit-exact with the plain forms; the transform gives exactly the SSE2 results.
+// The SADs are bit-exact with the plain forms; the transform gives exactly the SSE2 results,
+// within a unit of the plain form.
 #include "encoder_kernels.h"
+#include "forward_dct_basis.h"
 
 #include <immintrin.h>
 
-#include <cmath>
-#include <numbers>
 
 namespace vantry::codec::enc {
 namespace {
@@ -69,27 +69,7 @@ int sad16Half(const uint8_t* cur, int curStride, const uint8_t* ref, int refStri
     return horizontalSad(acc);
 }
 
-// Basis pairs (C[u][2k], C[u][2k+1]) in 14-bit fixed point, the same values as the SSE2 form.
-struct FixedBasis {
-    alignas(32) int16_t pair[8][4][16];
-    FixedBasis() {
-        for (int u = 0; u < 8; ++u) {
-            const double scale = u == 0 ? std::sqrt(1.0 / 8.0) : 0.5;
-            for (int k = 0; k < 4; ++k)
-                for (int lane = 0; lane < 8; ++lane)
-                    for (int half = 0; half < 2; ++half) {
-                        const int j = 2 * k + half;
-                        const double c = scale * std::cos((2 * j + 1) * u * std::numbers::pi / 16.0);
-                        pair[u][k][2 * lane + half] = static_cast<int16_t>(std::lround(c * 16384.0));
-                    }
-        }
-    }
-};
-
-const FixedBasis& fixedBasis() {
-    static const FixedBasis basis;
-    return basis;
-}
+constexpr ForwardDctPairs<16> kBasis;
 
 inline void transpose8x8(__m128i r[8]) {
     const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
@@ -110,22 +90,25 @@ inline void transpose8x8(__m128i r[8]) {
     r[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
-// One 1-D transform down the columns of r: the eight columns' int32 sums of an output row
-// come out of four pmaddwd on interleaved row pairs.
+// One 1-D transform down the columns of r, even and odd frequencies from the symmetric
+// sums and differences: four pmaddwd per pair of outputs for all eight columns at once.
+// The result is scaled by 2^(14 - kShift).
 template <int kShift>
 inline void transformColumns(__m128i r[8]) {
-    const FixedBasis& basis = fixedBasis();
-    __m256i pairs[4];
-    for (int k = 0; k < 4; ++k) {
-        const __m128i lo = _mm_unpacklo_epi16(r[2 * k], r[2 * k + 1]);
-        const __m128i hi = _mm_unpackhi_epi16(r[2 * k], r[2 * k + 1]);
-        pairs[k] = _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
-    }
+    auto interleave = [](__m128i a, __m128i b) {
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi16(a, b)), _mm_unpackhi_epi16(a, b), 1);
+    };
+    const __m256i sums01 = interleave(_mm_add_epi16(r[0], r[7]), _mm_add_epi16(r[1], r[6]));
+    const __m256i sums23 = interleave(_mm_add_epi16(r[2], r[5]), _mm_add_epi16(r[3], r[4]));
+    const __m256i diffs01 = interleave(_mm_sub_epi16(r[0], r[7]), _mm_sub_epi16(r[1], r[6]));
+    const __m256i diffs23 = interleave(_mm_sub_epi16(r[2], r[5]), _mm_sub_epi16(r[3], r[4]));
     const __m256i round = _mm256_set1_epi32(1 << (kShift - 1));
+#pragma GCC unroll 8
     for (int u = 0; u < 8; ++u) {
-        __m256i sum = round;
-        for (int k = 0; k < 4; ++k)
-            sum = _mm256_add_epi32(sum, _mm256_madd_epi16(pairs[k], _mm256_load_si256(reinterpret_cast<const __m256i*>(basis.pair[u][k]))));
+        const __m256i& first = (u & 1) ? diffs01 : sums01;
+        const __m256i& second = (u & 1) ? diffs23 : sums23;
+        __m256i sum = _mm256_add_epi32(round, _mm256_madd_epi16(first, _mm256_load_si256(reinterpret_cast<const __m256i*>(kBasis.pair[u][0]))));
+        sum = _mm256_add_epi32(sum, _mm256_madd_epi16(second, _mm256_load_si256(reinterpret_cast<const __m256i*>(kBasis.pair[u][1]))));
         sum = _mm256_srai_epi32(sum, kShift);
         r[u] = _mm_packs_epi32(_mm256_castsi256_si128(sum), _mm256_extracti128_si256(sum, 1));
     }
@@ -136,17 +119,108 @@ void forwardDct(const int16_t* in, int16_t* out) {
     for (int i = 0; i < 8; ++i)
         r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8 * i));
     transpose8x8(r);
-    transformColumns<9>(r);
+    transformColumns<10>(r);  // rows, kept with 4 fraction bits so that the sums fit 16 bits
     transpose8x8(r);
-    transformColumns<19>(r);
+    transformColumns<18>(r);  // columns, back to integer scale
     for (int i = 0; i < 8; ++i)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * i), r[i]);
+}
+
+inline void transpose8x8Pair(__m256i r[8]) {
+    const __m256i a0 = _mm256_unpacklo_epi16(r[0], r[1]), a1 = _mm256_unpackhi_epi16(r[0], r[1]);
+    const __m256i a2 = _mm256_unpacklo_epi16(r[2], r[3]), a3 = _mm256_unpackhi_epi16(r[2], r[3]);
+    const __m256i a4 = _mm256_unpacklo_epi16(r[4], r[5]), a5 = _mm256_unpackhi_epi16(r[4], r[5]);
+    const __m256i a6 = _mm256_unpacklo_epi16(r[6], r[7]), a7 = _mm256_unpackhi_epi16(r[6], r[7]);
+    const __m256i b0 = _mm256_unpacklo_epi32(a0, a2), b1 = _mm256_unpackhi_epi32(a0, a2);
+    const __m256i b2 = _mm256_unpacklo_epi32(a1, a3), b3 = _mm256_unpackhi_epi32(a1, a3);
+    const __m256i b4 = _mm256_unpacklo_epi32(a4, a6), b5 = _mm256_unpackhi_epi32(a4, a6);
+    const __m256i b6 = _mm256_unpacklo_epi32(a5, a7), b7 = _mm256_unpackhi_epi32(a5, a7);
+    r[0] = _mm256_unpacklo_epi64(b0, b4);
+    r[1] = _mm256_unpackhi_epi64(b0, b4);
+    r[2] = _mm256_unpacklo_epi64(b1, b5);
+    r[3] = _mm256_unpackhi_epi64(b1, b5);
+    r[4] = _mm256_unpacklo_epi64(b2, b6);
+    r[5] = _mm256_unpackhi_epi64(b2, b6);
+    r[6] = _mm256_unpacklo_epi64(b3, b7);
+    r[7] = _mm256_unpackhi_epi64(b3, b7);
+}
+
+// The column transform of two blocks, one in each 128-bit lane; every step stays in its lane.
+template <int kShift>
+inline void transformColumnsPair(__m256i r[8]) {
+    const __m256i s0 = _mm256_add_epi16(r[0], r[7]), s1 = _mm256_add_epi16(r[1], r[6]);
+    const __m256i s2 = _mm256_add_epi16(r[2], r[5]), s3 = _mm256_add_epi16(r[3], r[4]);
+    const __m256i d0 = _mm256_sub_epi16(r[0], r[7]), d1 = _mm256_sub_epi16(r[1], r[6]);
+    const __m256i d2 = _mm256_sub_epi16(r[2], r[5]), d3 = _mm256_sub_epi16(r[3], r[4]);
+    const __m256i even[4] = {_mm256_unpacklo_epi16(s0, s1), _mm256_unpackhi_epi16(s0, s1), _mm256_unpacklo_epi16(s2, s3),
+                             _mm256_unpackhi_epi16(s2, s3)};
+    const __m256i odd[4] = {_mm256_unpacklo_epi16(d0, d1), _mm256_unpackhi_epi16(d0, d1), _mm256_unpacklo_epi16(d2, d3),
+                            _mm256_unpackhi_epi16(d2, d3)};
+    const __m256i round = _mm256_set1_epi32(1 << (kShift - 1));
+#pragma GCC unroll 8
+    for (int u = 0; u < 8; ++u) {
+        const __m256i* in = (u & 1) ? odd : even;
+        const __m256i c0 = _mm256_load_si256(reinterpret_cast<const __m256i*>(kBasis.pair[u][0]));
+        const __m256i c1 = _mm256_load_si256(reinterpret_cast<const __m256i*>(kBasis.pair[u][1]));
+        const __m256i lo = _mm256_add_epi32(round, _mm256_add_epi32(_mm256_madd_epi16(in[0], c0), _mm256_madd_epi16(in[2], c1)));
+        const __m256i hi = _mm256_add_epi32(round, _mm256_add_epi32(_mm256_madd_epi16(in[1], c0), _mm256_madd_epi16(in[3], c1)));
+        r[u] = _mm256_packs_epi32(_mm256_srai_epi32(lo, kShift), _mm256_srai_epi32(hi, kShift));
+    }
+}
+
+void forwardDct2(const int16_t* in0, const int16_t* in1, int16_t* out0, int16_t* out1) {
+    __m256i r[8];
+    for (int i = 0; i < 8; ++i)
+        r[i] = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in0 + 8 * i))),
+                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(in1 + 8 * i)), 1);
+    transpose8x8Pair(r);
+    transformColumnsPair<10>(r);
+    transpose8x8Pair(r);
+    transformColumnsPair<18>(r);
+    for (int i = 0; i < 8; ++i) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out0 + 8 * i), _mm256_castsi256_si128(r[i]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out1 + 8 * i), _mm256_extracti128_si256(r[i], 1));
+    }
+}
+
+// The quantisers of the SSE2 form, sixteen coefficients per step.
+template <bool kDeadZone>
+uint64_t quantise(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
+    const __m256i limit = _mm256_set1_epi16(127);
+    const int16_t keep = levels[0];
+    uint64_t mask = 0;
+    __m256i magnitude[2];
+    for (int i = 0; i < 64; i += 32) {
+        for (int h = 0; h < 2; ++h) {
+            const int at = i + 16 * h;
+            const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(coef + at));
+            __m256i m = _mm256_abs_epi16(c);
+            if constexpr (kDeadZone)
+                m = _mm256_subs_epu16(m, _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.deadZone + at)));
+            m = _mm256_mulhi_epu16(m, _mm256_load_si256(reinterpret_cast<const __m256i*>(tables.reciprocal + at)));
+            m = _mm256_min_epi16(m, limit);
+            magnitude[h] = m;
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(levels + at), _mm256_sign_epi16(m, c));
+        }
+        // packs interleaves the lanes: bytes come out as [0..7, 16..23, 8..15, 24..31].
+        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi16(magnitude[0], magnitude[1]), 0xD8);
+        const uint32_t zeros = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(packed, _mm256_setzero_si256())));
+        mask |= uint64_t(~zeros) << i;
+    }
+    if (!kDeadZone) {
+        levels[0] = keep;
+        mask &= ~uint64_t{1};
+    }
+    return mask;
 }
 
 }  // namespace
 
 void installAvx2(EncoderKernels& k) {
     k.forwardDct = forwardDct;
+    k.forwardDct2 = forwardDct2;
+    k.quantiseIntra = quantise<false>;
+    k.quantiseInter = quantise<true>;
     k.sad16 = sad16;
     k.sad16Half = sad16Half;
 }

@@ -3,11 +3,10 @@
 // plain form by a unit in a few coefficients; that only moves a level now and then and never
 // touches decodability, because the reconstruction does not depend on it.
 #include "encoder_kernels.h"
+#include "forward_dct_basis.h"
 
 #include <emmintrin.h>
 
-#include <cmath>
-#include <numbers>
 
 namespace vantry::codec::enc {
 namespace {
@@ -63,11 +62,12 @@ int sad16Half(const uint8_t* cur, int curStride, const uint8_t* ref, int refStri
     return horizontalSad(acc);
 }
 
-int sad8(const uint8_t* cur, int curStride, const uint8_t* pred) {
+int sad8(const uint8_t* cur, int curStride, const uint8_t* pred, int predStride) {
     __m128i acc = _mm_setzero_si128();
-    for (int y = 0; y < 8; y += 2, cur += 2 * curStride, pred += 16) {
+    for (int y = 0; y < 8; y += 2, cur += 2 * curStride, pred += 2 * predStride) {
         const __m128i c = _mm_unpacklo_epi64(load8(cur), load8(cur + curStride));
-        acc = _mm_add_epi64(acc, _mm_sad_epu8(c, load16(pred)));
+        const __m128i p = _mm_unpacklo_epi64(load8(pred), load8(pred + predStride));
+        acc = _mm_add_epi64(acc, _mm_sad_epu8(c, p));
     }
     return horizontalSad(acc);
 }
@@ -90,11 +90,11 @@ void loadBlock(const uint8_t* src, int stride, int16_t* out) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * y), _mm_unpacklo_epi8(load8(src), zero));
 }
 
-void differenceBlock(const uint8_t* src, int stride, const uint8_t* pred, int16_t* out) {
+void differenceBlock(const uint8_t* src, int stride, const uint8_t* pred, int predStride, int16_t* out) {
     const __m128i zero = _mm_setzero_si128();
-    for (int y = 0; y < 8; ++y, src += stride) {
+    for (int y = 0; y < 8; ++y, src += stride, pred += predStride) {
         const __m128i s = _mm_unpacklo_epi8(load8(src), zero);
-        const __m128i p = _mm_unpacklo_epi8(load8(pred + 8 * y), zero);
+        const __m128i p = _mm_unpacklo_epi8(load8(pred), zero);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * y), _mm_sub_epi16(s, p));
     }
 }
@@ -104,38 +104,41 @@ void differenceBlock(const uint8_t* src, int stride, const uint8_t* pred, int16_
 
 inline __m128i absolute16(__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v)); }
 
-// magnitude = min(127, (max(|c| - D, 0) * R) >> 16), the sign of c restored.
+// magnitude = min(127, (max(|c| - D, 0) * R) >> 16), the sign of c restored; the non-zero
+// levels come back as a mask, 16 bits per step from the packed comparison.
 template <bool kDeadZone>
-int quantise(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
+uint64_t quantise(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
     const __m128i limit = _mm_set1_epi16(127);
-    __m128i any = _mm_setzero_si128();
-    for (int i = 0; i < 64; i += 8) {
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + i));
-        const __m128i sign = _mm_srai_epi16(c, 15);
-        __m128i magnitude = absolute16(c);
-        if constexpr (kDeadZone)
-            magnitude = _mm_subs_epu16(magnitude, _mm_load_si128(reinterpret_cast<const __m128i*>(tables.deadZone + i)));
-        magnitude = _mm_mulhi_epu16(magnitude, _mm_load_si128(reinterpret_cast<const __m128i*>(tables.reciprocal + i)));
-        magnitude = _mm_min_epi16(magnitude, limit);
-        if (!kDeadZone && i == 0)
-            magnitude = _mm_and_si128(magnitude, _mm_set_epi16(-1, -1, -1, -1, -1, -1, -1, 0));
-        any = _mm_or_si128(any, magnitude);
-        const __m128i level = _mm_sub_epi16(_mm_xor_si128(magnitude, sign), sign);
-        if (!kDeadZone && i == 0) {
-            const int16_t keep = levels[0];
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(levels), level);
-            levels[0] = keep;
-        } else {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(levels + i), level);
+    const __m128i zero = _mm_setzero_si128();
+    const int16_t keep = levels[0];
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; i += 16) {
+        __m128i magnitude[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coef + i + 8 * h));
+            const __m128i sign = _mm_srai_epi16(c, 15);
+            __m128i m = absolute16(c);
+            if constexpr (kDeadZone)
+                m = _mm_subs_epu16(m, _mm_load_si128(reinterpret_cast<const __m128i*>(tables.deadZone + i + 8 * h)));
+            m = _mm_mulhi_epu16(m, _mm_load_si128(reinterpret_cast<const __m128i*>(tables.reciprocal + i + 8 * h)));
+            m = _mm_min_epi16(m, limit);
+            magnitude[h] = m;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(levels + i + 8 * h), _mm_sub_epi16(_mm_xor_si128(m, sign), sign));
         }
+        const __m128i isZero = _mm_cmpeq_epi8(_mm_packs_epi16(magnitude[0], magnitude[1]), zero);
+        mask |= uint64_t(~_mm_movemask_epi8(isZero) & 0xFFFF) << i;
     }
-    return _mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) != 0xFFFF;
+    if (!kDeadZone) {
+        levels[0] = keep;
+        mask &= ~uint64_t{1};
+    }
+    return mask;
 }
 
-int quantiseIntra(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
+uint64_t quantiseIntra(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
     return quantise<false>(coef, levels, tables);
 }
-int quantiseInter(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
+uint64_t quantiseInter(const int16_t* coef, int16_t* levels, const QuantTables& tables) {
     return quantise<true>(coef, levels, tables);
 }
 
@@ -158,48 +161,29 @@ inline void transpose8x8(__m128i r[8]) {
     r[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
-// Basis pairs (C[u][2k], C[u][2k+1]) in 14-bit fixed point, ready for pmaddwd.
-struct FixedBasis {
-    alignas(16) int16_t pair[8][4][8];
-    FixedBasis() {
-        for (int u = 0; u < 8; ++u) {
-            const double scale = u == 0 ? std::sqrt(1.0 / 8.0) : 0.5;
-            for (int k = 0; k < 4; ++k) {
-                for (int lane = 0; lane < 4; ++lane) {
-                    for (int half = 0; half < 2; ++half) {
-                        const int j = 2 * k + half;
-                        const double c = scale * std::cos((2 * j + 1) * u * std::numbers::pi / 16.0);
-                        pair[u][k][2 * lane + half] = static_cast<int16_t>(std::lround(c * 16384.0));
-                    }
-                }
-            }
-        }
-    }
-};
+constexpr ForwardDctPairs<8> kBasis;
 
-const FixedBasis& fixedBasis() {
-    static const FixedBasis basis;
-    return basis;
-}
-
-// One 1-D transform down the columns of r, result scaled by 2^(14 - shift).
+// One 1-D transform down the columns of r from the symmetric sums and differences, result
+// scaled by 2^(14 - kShift).
 template <int kShift>
 inline void transformColumns(__m128i r[8]) {
-    const FixedBasis& basis = fixedBasis();
-    __m128i lo[4], hi[4];
-    for (int k = 0; k < 4; ++k) {
-        lo[k] = _mm_unpacklo_epi16(r[2 * k], r[2 * k + 1]);
-        hi[k] = _mm_unpackhi_epi16(r[2 * k], r[2 * k + 1]);
-    }
+    const __m128i s01 = _mm_add_epi16(r[0], r[7]), s10 = _mm_add_epi16(r[1], r[6]);
+    const __m128i s23 = _mm_add_epi16(r[2], r[5]), s32 = _mm_add_epi16(r[3], r[4]);
+    const __m128i d01 = _mm_sub_epi16(r[0], r[7]), d10 = _mm_sub_epi16(r[1], r[6]);
+    const __m128i d23 = _mm_sub_epi16(r[2], r[5]), d32 = _mm_sub_epi16(r[3], r[4]);
+    const __m128i even[4] = {_mm_unpacklo_epi16(s01, s10), _mm_unpackhi_epi16(s01, s10), _mm_unpacklo_epi16(s23, s32),
+                             _mm_unpackhi_epi16(s23, s32)};
+    const __m128i odd[4] = {_mm_unpacklo_epi16(d01, d10), _mm_unpackhi_epi16(d01, d10), _mm_unpacklo_epi16(d23, d32),
+                            _mm_unpackhi_epi16(d23, d32)};
     const __m128i round = _mm_set1_epi32(1 << (kShift - 1));
+#pragma GCC unroll 8
     for (int u = 0; u < 8; ++u) {
-        __m128i sumLo = round, sumHi = round;
-        for (int k = 0; k < 4; ++k) {
-            const __m128i c = _mm_load_si128(reinterpret_cast<const __m128i*>(basis.pair[u][k]));
-            sumLo = _mm_add_epi32(sumLo, _mm_madd_epi16(lo[k], c));
-            sumHi = _mm_add_epi32(sumHi, _mm_madd_epi16(hi[k], c));
-        }
-        r[u] = _mm_packs_epi32(_mm_srai_epi32(sumLo, kShift), _mm_srai_epi32(sumHi, kShift));
+        const __m128i* in = (u & 1) ? odd : even;
+        const __m128i c0 = _mm_load_si128(reinterpret_cast<const __m128i*>(kBasis.pair[u][0]));
+        const __m128i c1 = _mm_load_si128(reinterpret_cast<const __m128i*>(kBasis.pair[u][1]));
+        __m128i lo = _mm_add_epi32(round, _mm_add_epi32(_mm_madd_epi16(in[0], c0), _mm_madd_epi16(in[2], c1)));
+        __m128i hi = _mm_add_epi32(round, _mm_add_epi32(_mm_madd_epi16(in[1], c0), _mm_madd_epi16(in[3], c1)));
+        r[u] = _mm_packs_epi32(_mm_srai_epi32(lo, kShift), _mm_srai_epi32(hi, kShift));
     }
 }
 
@@ -208,9 +192,9 @@ void forwardDct(const int16_t* in, int16_t* out) {
     for (int i = 0; i < 8; ++i)
         r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8 * i));
     transpose8x8(r);
-    transformColumns<9>(r);   // rows of the block, kept with 5 extra fraction bits
+    transformColumns<10>(r);  // rows, kept with 4 fraction bits so that the sums fit 16 bits
     transpose8x8(r);
-    transformColumns<19>(r);  // columns, back to integer scale
+    transformColumns<18>(r);  // columns, back to integer scale
     for (int i = 0; i < 8; ++i)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * i), r[i]);
 }
@@ -219,6 +203,10 @@ void forwardDct(const int16_t* in, int16_t* out) {
 
 void installSse2(EncoderKernels& k) {
     k.forwardDct = forwardDct;
+    k.forwardDct2 = [](const int16_t* in0, const int16_t* in1, int16_t* out0, int16_t* out1) {
+        forwardDct(in0, out0);
+        forwardDct(in1, out1);
+    };
     k.quantiseIntra = quantiseIntra;
     k.quantiseInter = quantiseInter;
     k.sad16 = sad16;

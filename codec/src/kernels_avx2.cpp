@@ -1,5 +1,5 @@
-// AVX2 inverse transform: the same arithmetic as the plain form with all eight lanes of
-// a pass in one register of 32-bit values.
+// AVX2 inverse transform: the same arithmetic as the plain form, eight rows (or
+// columns) at once in 32-bit lanes.
 #include <immintrin.h>
 
 #include <cstdint>
@@ -10,11 +10,15 @@
 namespace vantry::codec::detail {
 namespace {
 
-inline __m256i madd(__m128i a, __m128i b, int first, int second)
+// Both passes work on four registers that each hold two rows of the 8x8 int16 matrix
+// (rows 0-1, 2-3, 4-5, 6-7). A pass turns each row into its eight outputs; its results
+// come back as the transposed matrix in the same layout, so the column pass is the row
+// pass run again.
+
+inline __m256i pairWeights(int first, int second)
 {
-    const __m256i pairs = _mm256_set_m128i(_mm_unpackhi_epi16(a, b), _mm_unpacklo_epi16(a, b));
-    return _mm256_madd_epi16(pairs, _mm256_set1_epi32(static_cast<int>(
-                                        (static_cast<uint32_t>(second) << 16) | (static_cast<uint32_t>(first) & 0xffff))));
+    return _mm256_set1_epi32(
+        static_cast<int>((static_cast<uint32_t>(second) << 16) | (static_cast<uint32_t>(first) & 0xffff)));
 }
 
 // (181 * x + 128) >> 8 modulo 2^32, as the plain form computes it.
@@ -24,32 +28,39 @@ inline __m256i rotate(__m256i x)
                              8);
 }
 
-inline __m128i wrapTo16(__m256i a)
-{
-    const __m256i wrapped = _mm256_srai_epi32(_mm256_slli_epi32(a, 16), 16);
-    return _mm_packs_epi32(_mm256_castsi256_si128(wrapped), _mm256_extracti128_si256(wrapped, 1));
-}
-inline __m128i clipTo9Bits(__m256i a)
-{
-    const __m128i packed = _mm_packs_epi32(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1));
-    return _mm_min_epi16(_mm_max_epi16(packed, _mm_set1_epi16(-256)), _mm_set1_epi16(255));
-}
-
 enum class Pass { Rows, Columns };
 
 template <Pass P>
-inline void idctPass(__m128i v[8])
+inline void idctPass(__m256i m[4])
 {
+    // [row i | row i+4], each row reordered to the pairs (0,4) (1,7) (3,5) (2,6).
+    const __m256i pairOrder =
+        _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 14, 15, 6, 7, 10, 11, 4, 5, 12, 13, 0, 1, 8, 9, 2, 3, 14, 15, 6, 7, 10, 11,
+                         4, 5, 12, 13);
+    const __m256i a0 = _mm256_shuffle_epi8(_mm256_permute2x128_si256(m[0], m[2], 0x20), pairOrder);
+    const __m256i a1 = _mm256_shuffle_epi8(_mm256_permute2x128_si256(m[0], m[2], 0x31), pairOrder);
+    const __m256i a2 = _mm256_shuffle_epi8(_mm256_permute2x128_si256(m[1], m[3], 0x20), pairOrder);
+    const __m256i a3 = _mm256_shuffle_epi8(_mm256_permute2x128_si256(m[1], m[3], 0x31), pairOrder);
+    // Transpose the pairs: q[p] holds pair p of rows 0..7 in order.
+    const __m256i t0 = _mm256_unpacklo_epi32(a0, a1);
+    const __m256i t1 = _mm256_unpackhi_epi32(a0, a1);
+    const __m256i t2 = _mm256_unpacklo_epi32(a2, a3);
+    const __m256i t3 = _mm256_unpackhi_epi32(a2, a3);
+    const __m256i p04 = _mm256_unpacklo_epi64(t0, t2);
+    const __m256i p17 = _mm256_unpackhi_epi64(t0, t2);
+    const __m256i p35 = _mm256_unpacklo_epi64(t1, t3);
+    const __m256i p26 = _mm256_unpackhi_epi64(t1, t3);
+
     constexpr int scale = P == Pass::Rows ? 2048 : 256;
     const __m256i bias = _mm256_set1_epi32(P == Pass::Rows ? 128 : 8192);
-    __m256i x8 = _mm256_add_epi32(madd(v[0], v[4], scale, scale), bias);
-    __m256i x0 = _mm256_add_epi32(madd(v[0], v[4], scale, -scale), bias);
-    __m256i x4 = madd(v[1], v[7], kW1, kW7);
-    __m256i x5 = madd(v[1], v[7], kW7, -kW1);
-    __m256i x6 = madd(v[3], v[5], kW3, kW5);
-    __m256i x7 = madd(v[3], v[5], -kW5, kW3);
-    __m256i x3 = madd(v[2], v[6], kW2, kW6);
-    __m256i x2 = madd(v[2], v[6], kW6, -kW2);
+    __m256i x8 = _mm256_add_epi32(_mm256_madd_epi16(p04, pairWeights(scale, scale)), bias);
+    __m256i x0 = _mm256_add_epi32(_mm256_madd_epi16(p04, pairWeights(scale, -scale)), bias);
+    __m256i x4 = _mm256_madd_epi16(p17, pairWeights(kW1, kW7));
+    __m256i x5 = _mm256_madd_epi16(p17, pairWeights(kW7, -kW1));
+    __m256i x6 = _mm256_madd_epi16(p35, pairWeights(kW3, kW5));
+    __m256i x7 = _mm256_madd_epi16(p35, pairWeights(-kW5, kW3));
+    __m256i x3 = _mm256_madd_epi16(p26, pairWeights(kW2, kW6));
+    __m256i x2 = _mm256_madd_epi16(p26, pairWeights(kW6, -kW2));
     if constexpr (P == Pass::Columns) {
         const __m256i four = _mm256_set1_epi32(4);
         x4 = _mm256_srai_epi32(_mm256_add_epi32(x4, four), 3);
@@ -71,28 +82,33 @@ inline void idctPass(__m128i v[8])
     x2 = rotate(_mm256_add_epi32(x4, x5));
     x4 = rotate(_mm256_sub_epi32(x4, x5));
 
-    const __m256i out[8] = {_mm256_add_epi32(x7, x1), _mm256_add_epi32(x3, x2), _mm256_add_epi32(x0, x4),
-                            _mm256_add_epi32(x8, x6), _mm256_sub_epi32(x8, x6), _mm256_sub_epi32(x0, x4),
-                            _mm256_sub_epi32(x3, x2), _mm256_sub_epi32(x7, x1)};
-    for (int k = 0; k < 8; ++k) {
-        if constexpr (P == Pass::Rows)
-            v[k] = wrapTo16(_mm256_srai_epi32(out[k], 8));
+    __m256i out[8] = {_mm256_add_epi32(x7, x1), _mm256_add_epi32(x3, x2), _mm256_add_epi32(x0, x4),
+                      _mm256_add_epi32(x8, x6), _mm256_sub_epi32(x8, x6), _mm256_sub_epi32(x0, x4),
+                      _mm256_sub_epi32(x3, x2), _mm256_sub_epi32(x7, x1)};
+    for (auto& o : out) {
+        if constexpr (P == Pass::Rows) // kept to 16 bits, like the plain form's work block
+            o = _mm256_srai_epi32(_mm256_slli_epi32(_mm256_srai_epi32(o, 8), 16), 16);
         else
-            v[k] = clipTo9Bits(_mm256_srai_epi32(out[k], 14));
+            o = _mm256_srai_epi32(o, 14);
     }
+    // Output k of rows 0..7 becomes row k; two rows per register again.
+    for (int k = 0; k < 4; ++k)
+        m[k] = _mm256_permute4x64_epi64(_mm256_packs_epi32(out[2 * k], out[2 * k + 1]), 0xd8);
 }
 
 void idctAvx2(int16_t* block)
 {
-    __m128i v[8];
-    for (int i = 0; i < 8; ++i)
-        v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
-    transpose8x8(v);
-    idctPass<Pass::Rows>(v);
-    transpose8x8(v);
-    idctPass<Pass::Columns>(v);
-    for (int i = 0; i < 8; ++i)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), v[i]);
+    __m256i m[4];
+    for (int i = 0; i < 4; ++i)
+        m[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 16 * i));
+    idctPass<Pass::Rows>(m);
+    idctPass<Pass::Columns>(m);
+    // Saturating packs then clamping equals clamping the 32-bit values.
+    const __m256i low = _mm256_set1_epi16(-256);
+    const __m256i high = _mm256_set1_epi16(255);
+    for (int i = 0; i < 4; ++i)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(block + 16 * i),
+                            _mm256_min_epi16(_mm256_max_epi16(m[i], low), high));
 }
 
 } // namespace

@@ -307,6 +307,21 @@ TEST(ColourConverter, DecodedPicturesToRgbInBothOrdersAndMatrices)
     EXPECT_EQ(out565[0] | (out565[1] << 8), ((235 >> 3) << 11) | ((235 >> 2) << 5) | (235 >> 3));
 }
 
+TEST(ColourConverter, CopiesPlanesIntoOneI420Buffer)
+{
+    // Strided planes (stride 8 for a 4x2 picture) come out packed.
+    std::vector<uint8_t> y(16), u(8), v(8);
+    for (size_t i = 0; i < 16; ++i)
+        y[i] = static_cast<uint8_t>(i);
+    u[0] = 100, u[1] = 101, v[0] = 200, v[1] = 201;
+    const VxFramePlanes planes{y.data(), u.data(), v.data(), 8};
+    std::vector<uint8_t> out(12, 0xee);
+    ASSERT_EQ(ColourConverter::copyToI420(planes, 4, 2, out.data(), out.size()), 1);
+    EXPECT_EQ(out, (std::vector<uint8_t>{0, 1, 2, 3, 8, 9, 10, 11, 100, 101, 200, 201}));
+    EXPECT_EQ(ColourConverter::copyToI420(planes, 4, 2, out.data(), 11), 0);
+    EXPECT_EQ(ColourConverter::copyToI420(planes, 3, 2, out.data(), out.size()), 0);
+}
+
 TEST(ProcessorFeatures, ThreeQuestionsFollowTheFeatureBits)
 {
     const ProcessorInfo& info = processorInfo();

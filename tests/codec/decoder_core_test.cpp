@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "codec/decoder.h"
@@ -190,6 +191,40 @@ TEST(DecoderCore, DequantisesWithTheOddEvenRuleAndKeepsDquantForThePicture)
     EXPECT_EQ(dequantiseLevel(-3, 6), -41);
     EXPECT_EQ(dequantiseLevel(-128, 31), -7967);
     EXPECT_EQ(dequantiseLevel(0, 9), 0);
+}
+
+TEST(DecoderCore, EscapedEventsAndInterQuantiserChanges)
+{
+    // Level 13 at run 0 has no code of its own: ESCAPE, LAST 0, RUN 0, LEVEL 00001101.
+    TestPicture bits(16, 16, PictureType::Intra, 5);
+    const size_t before = bits.writer().bitCount();
+    bits.putEvents({{0, 0, 13}});
+    EXPECT_EQ(bits.writer().bitCount() - before, 22u);
+    const auto escaped = bits.finish();
+    std::string pattern;
+    for (size_t i = before; i < before + 22; ++i)
+        pattern += (escaped[i / 8] & (0x80 >> (i % 8))) ? '1' : '0';
+    EXPECT_EQ(pattern, "0000011" "0" "000000" "00001101");
+
+    Decoder d;
+    TestPicture intra(16, 16, PictureType::Intra, 5);
+    intra.intra(false, 0, 0, {100, 100, 100, 100, 100, 100});
+    ASSERT_GT(d.decode(intra.finish()), 0);
+    // INTER+Q: QP 5 + 2 = 7 for the residual; escapes carry -127 and -128.
+    TestPicture p(16, 16, PictureType::Inter, 5);
+    BlockEvents events[6] = {{{0, 0, 13}, {0, 2, -127}, {1, 0, -128}}};
+    p.inter(0, 8, 0, 0, events, 3);
+    ASSERT_GT(d.decode(p.finish()), 0);
+    EXPECT_EQ(vx_decoder_damaged_macroblocks(&d.handle), 0);
+    std::array<int16_t, 64> residual{};
+    residual[kZigzag[0]] = dequantiseLevel(13, 7);
+    residual[kZigzag[3]] = dequantiseLevel(-127, 7);
+    residual[kZigzag[4]] = dequantiseLevel(-128, 7);
+    idctPlain(residual.data());
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            ASSERT_EQ(d.last.at(0, x, y), std::clamp(100 + residual[static_cast<size_t>(8 * y + x)], 0, 255));
+    EXPECT_EQ(d.last.at(0, 8, 0), 100); // blocks without their CBP bit keep the prediction
 }
 
 TEST(DecoderCore, RepeatedPicturesAndNotCodedMacroblocks)

@@ -5,6 +5,7 @@
 
 #include "codec/frame_planes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>

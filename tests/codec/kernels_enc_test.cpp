@@ -2,12 +2,16 @@
 // compared with the plain form on random and worst-case inputs. The seed is printed so that a
 // failure can be replayed with VX_KERNEL_SEED.
 #include "encoder_kernels.h"
+#include "forward_dct_basis.h"
 
 #include "codec/cpu_features.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -90,7 +94,9 @@ TEST(EncoderKernelChecker, SadVariantsDecideLikeThePlainForm) {
             }
             uint8_t pred[64];
             std::copy_n(ref.begin() + refOffset, 64, pred);
-            ASSERT_EQ(k.sad8(cur.data() + curOffset, kStride, pred), plain::sad8(cur.data() + curOffset, kStride, pred)) << level.name;
+            ASSERT_EQ(k.sad8(cur.data() + curOffset, kStride, pred, 8), plain::sad8(cur.data() + curOffset, kStride, pred, 8)) << level.name;
+            ASSERT_EQ(k.sad8(cur.data() + curOffset, kStride, ref.data() + refOffset, kStride),
+                      plain::sad8(cur.data() + curOffset, kStride, ref.data() + refOffset, kStride)) << level.name;
             ASSERT_EQ(k.activity16(cur.data() + curOffset, kStride), plain::activity16(cur.data() + curOffset, kStride)) << level.name;
         }
     }
@@ -107,9 +113,12 @@ TEST(EncoderKernelChecker, BlockLoadsAreBitExact) {
             uint8_t pred[64];
             std::copy_n(ref.begin() + 3, 64, pred);
             int16_t want[64], got[64];
-            plain::differenceBlock(src.data() + 5, kStride, pred, want);
-            k.differenceBlock(src.data() + 5, kStride, pred, got);
+            plain::differenceBlock(src.data() + 5, kStride, pred, 8, want);
+            k.differenceBlock(src.data() + 5, kStride, pred, 8, got);
             ASSERT_TRUE(std::equal(want, want + 64, got)) << level.name << " difference";
+            plain::differenceBlock(src.data() + 5, kStride, ref.data() + 1, kStride, want);
+            k.differenceBlock(src.data() + 5, kStride, ref.data() + 1, kStride, got);
+            ASSERT_TRUE(std::equal(want, want + 64, got)) << level.name << " difference with a picture stride";
             plain::loadBlock(src.data() + 5, kStride, want);
             k.loadBlock(src.data() + 5, kStride, got);
             ASSERT_TRUE(std::equal(want, want + 64, got)) << level.name << " load";
@@ -135,13 +144,70 @@ TEST(EncoderKernelChecker, QuantisersAreBitExactForEveryQuantiser) {
                     std::fill(coef, coef + 64, int16_t{0});
                 alignas(16) int16_t want[64], got[64];
                 want[0] = got[0] = 99;
-                const int wantAny = plain::quantiseIntra(coef, want, tables);
-                const int gotAny = k.quantiseIntra(coef, got, tables);
-                ASSERT_EQ(wantAny, gotAny) << level.name << " intra qp " << qp;
+                const uint64_t wantMask = plain::quantiseIntra(coef, want, tables);
+                const uint64_t gotMask = k.quantiseIntra(coef, got, tables);
+                ASSERT_EQ(wantMask, gotMask) << level.name << " intra qp " << qp;
+                for (int i = 1; i < 64; ++i)
+                    ASSERT_EQ((wantMask >> i) & 1, uint64_t{want[i] != 0}) << "mask bit " << i;
                 ASSERT_TRUE(std::equal(want, want + 64, got)) << level.name << " intra qp " << qp;
                 ASSERT_EQ(got[0], 99) << "intra quantiser must leave the DC alone";
                 ASSERT_EQ(plain::quantiseInter(coef, want, tables), k.quantiseInter(coef, got, tables)) << level.name;
                 ASSERT_TRUE(std::equal(want, want + 64, got)) << level.name << " inter qp " << qp;
+            }
+        }
+    }
+}
+
+// c(u) * cos((2j + 1) u pi / 16), row u.
+const std::array<std::array<double, 8>, 8>& cosineBasis() {
+    static const auto table = [] {
+        std::array<std::array<double, 8>, 8> t{};
+        for (int u = 0; u < 8; ++u)
+            for (int j = 0; j < 8; ++j)
+                t[u][j] = (u == 0 ? std::sqrt(1.0 / 8.0) : 0.5) * std::cos((2 * j + 1) * u * std::numbers::pi / 16.0);
+        return t;
+    }();
+    return table;
+}
+
+TEST(EncoderKernelChecker, FixedPointBasisIsTheRoundedTransformBasis) {
+    for (int u = 0; u < 8; ++u) {
+        for (int j = 0; j < 4; ++j) {
+            EXPECT_EQ(kForwardDctBasis[u][j], std::lround(cosineBasis()[u][j] * 16384.0)) << "u " << u << " j " << j;
+        }
+    }
+}
+
+// Residuals below the skip bound quantise to nothing in every transform form, also the
+// residuals that concentrate their energy on one basis function (the bound's worst case).
+TEST(EncoderKernelChecker, ResidualsBelowTheSkipBoundHaveNoLevels) {
+    std::mt19937 rng(testSeed() + 4);
+    std::vector<EncoderKernels> forms = {encoderKernelsFor(0)};
+    for (const Level& level : availableLevels())
+        forms.push_back(encoderKernelsFor(level.mask));
+    for (int qp = 1; qp <= 31; ++qp) {
+        QuantTables tables;
+        buildQuantTables(tables, qp);
+        const int bound = zeroResidualSadBound(tables);
+        for (int round = 0; round < 200; ++round) {
+            alignas(16) int16_t residual[64] = {};
+            const int u = round % 8, v = (round / 8) % 8;
+            const auto& c = cosineBasis();
+            int sad = 0;
+            for (int i = 0; i < 64 && sad < bound; ++i) {
+                // Signs of one basis function, or random signs, one unit at a time.
+                const double b = c[v][i / 8] * c[u][i % 8];
+                const int sign = round < 64 ? (b < 0 ? -1 : 1) : (rng() & 1 ? -1 : 1);
+                const int step = std::min<int>(bound - 1 - sad, 1 + static_cast<int>(rng() % 4));
+                if (step <= 0)
+                    break;
+                residual[i] = static_cast<int16_t>(sign * step);
+                sad += step;
+            }
+            for (const EncoderKernels& k : forms) {
+                alignas(16) int16_t coef[64], levels[64];
+                k.forwardDct(residual, coef);
+                ASSERT_EQ(k.quantiseInter(coef, levels, tables), 0u) << "qp " << qp << " sad " << sad << " basis " << u << "," << v;
             }
         }
     }
@@ -169,6 +235,15 @@ TEST(EncoderKernelChecker, ForwardTransformStaysWithinRoundingOfThePlainForm) {
             k.forwardDct(in, got);
             for (int i = 0; i < 64; ++i)
                 ASSERT_LE(std::abs(want[i] - got[i]), 1) << level.name << " coefficient " << i << " round " << round;
+
+            // The paired form transforms each block like the single form.
+            alignas(16) int16_t other[64], otherWant[64], pairFirst[64], pairSecond[64];
+            for (int i = 0; i < 64; ++i)
+                other[i] = static_cast<int16_t>(static_cast<int>(rng() % 511) - 255);
+            k.forwardDct(other, otherWant);
+            k.forwardDct2(in, other, pairFirst, pairSecond);
+            ASSERT_TRUE(std::equal(got, got + 64, pairFirst)) << level.name << " paired transform, first block";
+            ASSERT_TRUE(std::equal(otherWant, otherWant + 64, pairSecond)) << level.name << " paired transform, second block";
         }
     }
 }

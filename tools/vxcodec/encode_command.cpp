@@ -1,4 +1,6 @@
 // vxcodec encode: raw I420 frames in, a raw stream of coded pictures out.
+#include "encode_command.h"
+
 #include "codec/frame_planes.h"
 #include "codec/vx_encoder.h"
 
@@ -18,7 +20,13 @@ using vantry::codec::VxFramePlanes;
 
 constexpr const char* kUsage =
     "usage: vxcodec encode --size WxH [--qp N] [--gop N] [--search 0|1|2] [--frames N] [--recon RECON.yuv] IN.yuv "
-    "OUT.h263\n";
+    "OUT.h263\n"
+    "  IN.yuv      raw I420 frames of the given size\n"
+    "  --qp N      quantiser 1..31 (default 8)\n"
+    "  --gop N     key-frame interval; 0 and 1 make every picture an I-picture (default 30)\n"
+    "  --search M  motion search: 0 zero vector (default), 1 diamond, 2 full\n"
+    "  --frames N  encode at most N frames\n"
+    "  --recon F   also write the encoder's reconstruction of every picture as raw I420\n";
 
 struct EncodeOptions {
     int width = 0;
@@ -30,6 +38,7 @@ struct EncodeOptions {
     std::string reconPath;
     std::string inputPath;
     std::string outputPath;
+    bool showHelp = false;
 };
 
 bool parseInteger(const char* text, long long low, long long high, long long& value) {
@@ -65,7 +74,10 @@ std::string parseOptions(int argc, char** argv, EncodeOptions& options) {
         const std::string arg = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         long long number = 0;
-        if (arg == "--size") {
+        if (arg == "--help" || arg == "-h") {
+            options.showHelp = true;
+            return {};
+        } else if (arg == "--size") {
             const char* v = value();
             if (!v || !parseSize(v, options.width, options.height))
                 return "--size needs WxH, for example 352x288";
@@ -140,6 +152,10 @@ struct EncoderGuard {
 int runEncodeCommand(int argc, char** argv) {
     EncodeOptions options;
     const std::string error = parseOptions(argc, argv, options);
+    if (error.empty() && options.showHelp) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (!error.empty()) {
         std::fprintf(stderr, "vxcodec encode: %s\n%s", error.c_str(), kUsage);
         return 1;

@@ -121,7 +121,11 @@ public:
     // else the plain 10-bit form. Width and height must be even.
     static void rgb24ToI420(const uint8_t* src, ptrdiff_t srcPitch, int width, int height, RowOrder srcOrder,
                             const VxFramePlanes& out, ColourMatrix matrix);
-    // Packed YUY2 (top-down) into 4:2:0; chroma of each row pair from its upper row.
+    // Copies a picture into one contiguous I420 (IYUV) buffer: Y, then U, then V, without
+    // row padding. Returns 1, or 0 if dstBytes is less than width * height * 3 / 2.
+    static int copyToI420(const VxFramePlanes& in, int width, int height, uint8_t* dst, size_t dstBytes);
+    // Packed YUY2 into 4:2:0; chroma of each row pair from its upper row. Packed YUV is
+    // top-down whatever the sign of its header's height, so rows are always read in order.
     static void yuy2ToI420(const uint8_t* src, ptrdiff_t srcPitch, int width, int height, const VxFramePlanes& out);
 
     struct StudioTables {
