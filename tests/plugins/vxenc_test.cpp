@@ -327,6 +327,50 @@ TEST_F(VxEncTest, MotionSearchModesAllEncodeDecodably) {
   EXPECT_EQ(property<guint>("encoded-count"), 9u);
 }
 
+// Cameras often hand over planes with wider rows than the picture; the coded result must
+// not depend on it.
+TEST_F(VxEncTest, StridedPlanesEncodeLikePackedOnes) {
+  setCaps("video/x-raw,format=I420,width=64,height=48,framerate=30/1");
+  auto level = [](int row, int c) { return c == 0 ? uint8_t(40 + 3 * row) : uint8_t(100 + c * 20); };
+  GstBuffer* packed = makeRawPicture(info_, level);
+  GST_BUFFER_PTS(packed) = 0;
+  ASSERT_EQ(gst_harness_push(harness_, packed), GST_FLOW_OK);
+  GstBuffer* expected = gst_harness_pull(harness_);
+  ASSERT_NE(expected, nullptr);
+
+  TearDown();
+  SetUp();
+  setCaps("video/x-raw,format=I420,width=64,height=48,framerate=30/1");
+  const gint strides[3] = {96, 48, 40};
+  const gsize offsets[3] = {0, 96 * 48 + 16, 96 * 48 + 16 + 48 * 24};
+  const gsize size = offsets[2] + 40 * 24;
+  GstBuffer* strided = gst_buffer_new_allocate(nullptr, size, nullptr);
+  gst_buffer_memset(strided, 0, 0xEE, size);
+  GstMapInfo map;
+  ASSERT_TRUE(gst_buffer_map(strided, &map, GST_MAP_WRITE));
+  for (int c = 0; c < 3; ++c) {
+    const int rows = c == 0 ? 48 : 24, columns = c == 0 ? 64 : 32;
+    for (int row = 0; row < rows; ++row)
+      for (int x = 0; x < columns; ++x) map.data[offsets[c] + row * strides[c] + x] = level(c == 0 ? row : row * 2, c);
+  }
+  gst_buffer_unmap(strided, &map);
+  gst_buffer_add_video_meta_full(strided, GST_VIDEO_FRAME_FLAG_NONE, GST_VIDEO_FORMAT_I420, 64, 48, 3,
+                                 const_cast<gsize*>(offsets), const_cast<gint*>(strides));
+  GST_BUFFER_PTS(strided) = 0;
+  ASSERT_EQ(gst_harness_push(harness_, strided), GST_FLOW_OK);
+  GstBuffer* actual = gst_harness_pull(harness_);
+  ASSERT_NE(actual, nullptr);
+  ASSERT_EQ(gst_buffer_get_size(actual), gst_buffer_get_size(expected));
+  GstMapInfo a, e;
+  ASSERT_TRUE(gst_buffer_map(actual, &a, GST_MAP_READ));
+  ASSERT_TRUE(gst_buffer_map(expected, &e, GST_MAP_READ));
+  EXPECT_EQ(0, memcmp(a.data, e.data, a.size));
+  gst_buffer_unmap(actual, &a);
+  gst_buffer_unmap(expected, &e);
+  gst_buffer_unref(actual);
+  gst_buffer_unref(expected);
+}
+
 TEST_F(VxEncTest, NewInputSizeMidStreamGivesNewCapsAndKeyPicture) {
   setCaps("video/x-raw,format=I420,width=64,height=48,framerate=30/1");
   for (int i = 0; i < 3; ++i) ASSERT_EQ(pushPicture(i * kFrame), GST_FLOW_OK);
