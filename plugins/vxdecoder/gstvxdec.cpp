@@ -161,7 +161,12 @@ gboolean set_format(GstVideoDecoder* decoder, GstVideoCodecState* state) {
 }
 
 void copyPlane(const uint8_t* src, int srcStride, uint8_t* dst, int dstStride, int width, int rows) {
-  for (int row = 0; row < rows; ++row) std::memcpy(dst + ptrdiff_t(row) * dstStride, src + ptrdiff_t(row) * srcStride, size_t(width));
+  if (srcStride == width && dstStride == width) {
+    std::memcpy(dst, src, size_t(width) * size_t(rows));
+    return;
+  }
+  for (int row = 0; row < rows; ++row)
+    std::memcpy(dst + ptrdiff_t(row) * dstStride, src + ptrdiff_t(row) * srcStride, size_t(width));
 }
 
 void writePicture(Stream* stream, const VxFramePlanes& planes, int width, int height, GstVideoFrame* out) {

@@ -3,10 +3,7 @@
 #include <gst/video/video.h>
 
 #include <algorithm>
-#include <cstring>
-#include <memory>
 #include <new>
-#include <vector>
 
 #include "codec/vx_encoder.h"
 #include "input_picture.h"
@@ -75,7 +72,6 @@ GstStaticPadTemplate src_template = GST_STATIC_PAD_TEMPLATE(
 // What the streaming thread keeps between pictures; created at start, dropped at stop.
 struct Stream {
   GstVideoCodecState* input_state = nullptr;
-  InputForm form = InputForm::I420;
   InputPicture input;
   VxEncoderParams params{};
   bool encoder_open = false;
@@ -261,7 +257,6 @@ gboolean set_format(GstVideoEncoder* encoder, GstVideoCodecState* state) {
                       ("cannot encode a %dx%d picture", width, height));
     return FALSE;
   }
-  stream->form = form;
 
   if (stream->input_state) gst_video_codec_state_unref(stream->input_state);
   stream->input_state = gst_video_codec_state_ref(state);
