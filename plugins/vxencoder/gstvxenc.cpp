@@ -75,6 +75,7 @@ struct Stream {
   InputPicture input;
   VxEncoderParams params{};
   bool encoder_open = false;
+  bool opened_all_intra = false;  // opened with an interval of 0 or 1
   GstClockTime last_stop = GST_CLOCK_TIME_NONE;
 
   ~Stream() {
@@ -286,6 +287,7 @@ gboolean set_format(GstVideoEncoder* encoder, GstVideoCodecState* state) {
     return FALSE;
   }
   stream->encoder_open = true;
+  stream->opened_all_intra = stream->params.keyFrameInterval <= 1;
 
   GstCaps* caps = gst_caps_new_empty_simple("video/x-vx01");
   GstVideoCodecState* output = gst_video_encoder_set_output_state(encoder, caps, state);
@@ -346,6 +348,22 @@ GstFlowReturn handle_frame(GstVideoEncoder* encoder, GstVideoCodecFrame* frame) 
       // Taken here, so that a request made while this picture encodes applies to the next.
       self->key_frame_request = FALSE;
     }
+  }
+  if (stream->opened_all_intra && stream->params.keyFrameInterval > 1) {
+    // An encoder opened for I-pictures only stays that way for its life; a longer interval
+    // asked for later takes a new one, which starts with the I-picture it would send anyway.
+    VxEncoderParams reopened = stream->params;
+    reopened.state = nullptr;
+    vantry::codec::vx_encoder_close(&stream->params);
+    stream->params = reopened;
+    stream->encoder_open = vantry::codec::vx_encoder_open(&stream->params) == 0;
+    if (!stream->encoder_open) {
+      gst_video_frame_unmap(&video_frame);
+      GST_ELEMENT_ERROR(self, LIBRARY, INIT, (nullptr), ("cannot reopen the encoder"));
+      gst_video_codec_frame_unref(frame);
+      return GST_FLOW_ERROR;
+    }
+    stream->opened_all_intra = false;
   }
 
   const gsize capacity = rawPictureBytes(stream->params.width, stream->params.height);

@@ -263,6 +263,23 @@ TEST_F(VxEncTest, IntervalZeroMakesEveryPictureKey) {
   release(out);
 }
 
+TEST_F(VxEncTest, LongerIntervalAfterAllIntraStartTakesEffect) {
+  g_object_set(harness_->element, "key-frame-interval", 1, nullptr);
+  setCaps("video/x-raw,format=I420,width=32,height=32,framerate=30/1");
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(pushPicture(i * kFrame), GST_FLOW_OK);
+  g_object_set(harness_->element, "key-frame-interval", 3, nullptr);
+  for (int i = 3; i < 9; ++i) ASSERT_EQ(pushPicture(i * kFrame), GST_FLOW_OK);
+  std::vector<GstBuffer*> out = pullAll();
+  ASSERT_EQ(out.size(), 9u);
+  const bool expected[] = {true, true, true, true, false, false, true, false, false};
+  ReferenceDecoder decoder;
+  for (size_t i = 0; i < out.size(); ++i) {
+    EXPECT_EQ(isKey(out[i]), expected[i]) << i;
+    EXPECT_NE(decoder.decode(out[i]), nullptr) << i;
+  }
+  release(out);
+}
+
 TEST_F(VxEncTest, KeyFrameOnRequestByEventAndByProperty) {
   setCaps("video/x-raw,format=I420,width=32,height=32,framerate=30/1");
   for (int i = 0; i < 3; ++i) ASSERT_EQ(pushPicture(i * kFrame), GST_FLOW_OK);
