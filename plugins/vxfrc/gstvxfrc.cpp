@@ -51,7 +51,7 @@ void set_property(GObject* object, guint prop_id, const GValue* value, GParamSpe
   GST_OBJECT_LOCK(self);
   switch (prop_id) {
     case PROP_RATE:
-      // The param spec's minimum of 1 already refuses 0, whose interval has no meaning.
+      // The property's minimum of 1 already refuses 0, whose interval has no meaning.
       self->rate = g_value_get_int(value);
       self->interval_ns = intervalFor(self->rate);
       break;

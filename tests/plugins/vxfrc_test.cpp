@@ -111,10 +111,10 @@ TEST_F(VxFrcTest, ZeroRateIsRefused) {
   gint rate = 0;
   g_object_get(harness_->element, "rate", &rate, nullptr);
   EXPECT_EQ(rate, 1500);
-  GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(harness_->element), "rate");
-  ASSERT_NE(spec, nullptr);
-  EXPECT_EQ(G_PARAM_SPEC_INT(spec)->minimum, 1);
-  EXPECT_EQ(G_PARAM_SPEC_INT(spec)->default_value, 3000);
+  GParamSpec* rate_param = g_object_class_find_property(G_OBJECT_GET_CLASS(harness_->element), "rate");
+  ASSERT_NE(rate_param, nullptr);
+  EXPECT_EQ(G_PARAM_SPEC_INT(rate_param)->minimum, 1);
+  EXPECT_EQ(G_PARAM_SPEC_INT(rate_param)->default_value, 3000);
 }
 
 TEST_F(VxFrcTest, SwitchingLimitOnAgainRestartsTheCount) {
