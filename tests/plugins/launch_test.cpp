@@ -7,8 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <cmath>
 #include <string>
+#include <vector>
 
+#include "codec/vx_encoder.h"
+#include "common/avi_writer.h"
+#include "common/gsm_encoder.h"
 #include "gst_test_support.h"
 
 namespace {
@@ -118,6 +123,71 @@ TEST_F(LaunchTest, PlaybinPlaysAviWithH263UnderTheVx01Code) {
   EXPECT_EQ(played.output.find("Damaged picture"), std::string::npos) << played.output;
   // Every one of the 50 pictures reaches the sink.
   EXPECT_EQ(count(played.output, "last-message = chain"), 50) << played.output;
+}
+
+// A record as the station writes it: our VX01 pictures and GSM 6.10 audio, interleaved by the
+// common AVI writer. Any GStreamer player must show every picture and play the sound.
+TEST_F(LaunchTest, PlaybinPlaysAStationRecordWithSound) {
+  using namespace vantry;
+  constexpr int kWidth = 352, kHeight = 288, kRate = 10, kPictures = 30;
+  const fs::path avi = dir_ / "station.avi";
+
+  codec::VxEncoderParams params;
+  params.width = kWidth;
+  params.height = kHeight;
+  params.quantiser = 6;
+  params.keyFrameInterval = kRate;
+  ASSERT_EQ(codec::vx_encoder_open(&params), 0);
+  common::GsmEncoder gsm;
+  ASSERT_TRUE(gsm.IsValid());
+  common::AviWriter writer;
+  ASSERT_EQ(writer.Open(avi.string(), common::StationAviSetup(kWidth, kHeight, kRate, true)), 0) << writer.LastError();
+
+  std::vector<uint8_t> picture(kWidth * kHeight * 3 / 2, 128);
+  std::vector<uint8_t> coded(kWidth * kHeight * 2);
+  std::vector<uint8_t> audio;
+  std::vector<int16_t> tone(8000 / kRate);
+  const int32_t start = 1700000000;
+  for (int n = 0; n < kPictures; ++n) {
+    for (int y = 0; y < kHeight; ++y)  // a diagonal ramp that moves, so P-pictures carry data
+      for (int x = 0; x < kWidth; ++x) picture[y * kWidth + x] = static_cast<uint8_t>((x + y + 4 * n) & 0xFF);
+    codec::VxFramePlanes planes{picture.data(), picture.data() + kWidth * kHeight,
+                                picture.data() + kWidth * kHeight * 5 / 4, kWidth};
+    const int bytes = codec::vx_encode(&params, &planes, coded.data(), coded.size());
+    ASSERT_GT(bytes, 0);
+    ASSERT_EQ(writer.WriteVideoFrame(coded.data(), bytes, params.keyFlag != 0, start + n / kRate), 0);
+    for (size_t i = 0; i < tone.size(); ++i)
+      tone[i] = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 440 * (n * tone.size() + i) / 8000.0));
+    audio.clear();
+    gsm.Encode(tone.data(), tone.size(), audio);
+    if (!audio.empty()) {
+      ASSERT_EQ(writer.WriteAudio(audio.data(), audio.size()), 0);
+    }
+  }
+  audio.clear();
+  if (gsm.Flush(audio) > 0) {
+    ASSERT_EQ(writer.WriteAudio(audio.data(), audio.size()), 0);
+  }
+  ASSERT_EQ(writer.Finish(start, start + kPictures / kRate), 0) << writer.LastError();
+  codec::vx_encoder_close(&params);
+
+  const RunResult played = run("gst-launch-1.0 -v playbin uri=file://" + avi.string() +
+                               " video-sink='fakesink silent=false' audio-sink=fakesink");
+  EXPECT_EQ(played.exit_code, 0) << played.output;
+  EXPECT_NE(played.output.find("Got EOS"), std::string::npos) << played.output;
+  EXPECT_NE(played.output.find("GstVxDec:vxdec0.GstPad:src: caps = video/x-raw"), std::string::npos)
+      << played.output;
+  EXPECT_NE(played.output.find("GstGSMDec:gsmdec0.GstPad:src: caps = audio/x-raw"), std::string::npos)
+      << played.output;
+  EXPECT_EQ(played.output.find("Damaged picture"), std::string::npos) << played.output;
+  EXPECT_EQ(count(played.output, "last-message = chain"), kPictures) << played.output;
+
+  // The stock command-line player finds our decoder the same way.
+  const RunResult player = run("gst-play-1.0 --no-interactive --videosink=fakesink --audiosink=fakesink '" +
+                               avi.string() + "'");
+  EXPECT_EQ(player.exit_code, 0) << player.output;
+  EXPECT_NE(player.output.find("Reached end of play list"), std::string::npos) << player.output;
+  EXPECT_EQ(player.output.find("ERROR"), std::string::npos) << player.output;
 }
 
 }  // namespace
