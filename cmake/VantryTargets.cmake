@@ -11,6 +11,12 @@ function(vantry_defaults target)
   if(VANTRY_FUZZ)
     # Coverage for libFuzzer in the libraries too, not only in the fuzz target's own file.
     target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
+    # Programs that link instrumented libraries need the coverage run-time too (plug-in
+    # modules take it from the fuzzer that loads them).
+    get_target_property(target_type ${target} TYPE)
+    if(target_type STREQUAL "EXECUTABLE")
+      target_link_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
+    endif()
   endif()
 endfunction()
 
@@ -62,6 +68,8 @@ function(vantry_fuzzer name)
   if(VANTRY_FUZZ)
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    # Exports the coverage hooks to the plug-in modules a fuzzer loads.
+    set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
   else()
     target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/fuzz/standalone_main.cpp)
   endif()
@@ -71,7 +79,10 @@ function(vantry_fuzzer name)
       set(corpus_arg ${ARG_CORPUS})
     endif()
     if(VANTRY_FUZZ)
-      add_test(NAME fuzz_smoke.${name} COMMAND ${name} -runs=20000 -max_len=65536 ${corpus_arg})
+      # libFuzzer adds what it finds to its first folder: keep that in the build folder.
+      file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/${name}-found)
+      add_test(NAME fuzz_smoke.${name}
+        COMMAND ${name} -runs=20000 -max_len=65536 ${CMAKE_CURRENT_BINARY_DIR}/${name}-found ${corpus_arg})
     else()
       add_test(NAME fuzz_smoke.${name} COMMAND ${name} --runs=3000 ${corpus_arg})
     endif()
