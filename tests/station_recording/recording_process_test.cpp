@@ -229,5 +229,33 @@ TEST_F(RecordingProcessTest, KillDuringASegmentLosesAtMostTwoSeconds)
     EXPECT_EQ(run("ffmpeg -v error -xerror -c:v h263 -i '" + records[0].path + "' -f null -"), 0);
 }
 
+// What a box without keyboard uses: vantry --send, answered by the running station.
+TEST_F(RecordingProcessTest, SendSwitchesRecordingAndFiresTheManualTrigger)
+{
+    folders_.write("vantry.ini", "[Log]\nfCountInMotionEvents=1\n[ZtCAP01]\nVideoDevice=demo:camera:1\n"
+                                 "[State_ch01]\nfEnableManualTrigger=1\nnManualTriggerLength=2\n"
+                                 "[Storage_ch01]\nnMinFreeSpace=1\n");
+    const std::string send = kBin + "/vantry --send ";
+    EXPECT_EQ(run(send + "trigger"), 256) << "no station runs: exit status 1";
+    Station station;
+    ASSERT_TRUE(station.started());
+    ASSERT_TRUE(test::waitFor([&] { return run(send + "record on 1") == 0; }, std::chrono::seconds(30)));
+    ::sleep(2);
+    EXPECT_EQ(run(send + "trigger"), 0);
+    ::sleep(3);
+    EXPECT_EQ(run(send + "record off 1"), 0);
+    for (const char* bad : { "record", "record maybe", "record on 5", "record on 1 2", "trigger 1", "dance" })
+        EXPECT_EQ(run(send + bad), 2 << 8) << bad;
+    ASSERT_EQ(station.stop(SIGTERM), 0);
+
+    const auto entries = test::readLogFile(folders_.file("Log.Dat"));
+    EXPECT_EQ(test::countEntries(entries, "Manual triggered event.", 0), 1);
+    EXPECT_EQ(test::countEntries(entries, "Start the round-the-clock recording.", 0), 1);
+    EXPECT_EQ(test::countEntries(entries, "Stop the round-the-clock recording.", 0), 1);
+    const auto files = recordFiles(storage(0));
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].name[14], '1') << "the manual event marks the record";
+}
+
 } // namespace
 } // namespace vantry::station
