@@ -216,6 +216,7 @@ int RecordBranch::openFile(const std::string& path)
     headersWritten_ = false;
     waitingForKeyFrame_ = true;
     fileFull_ = false;
+    writeFailed_ = false;
     if (gsm_)
         gsm_ = std::make_unique<common::GsmEncoder>();
     requestKeyFrame();
@@ -272,6 +273,7 @@ bool RecordBranch::writeHeadersLocked(GstElement* videoSink)
     const common::AviWriterSetup setup = common::StationAviSetup(width, height, rate, audioBranch_);
     if (writer_->WriteHeaders(setup) != 0) {
         lastError_ = writer_->LastError();
+        writeFailed_ = true;
         return false;
     }
     headersWritten_ = true;
@@ -293,8 +295,10 @@ void RecordBranch::writeVideo(GstElement* sink)
             if (headersWritten_ || writeHeadersLocked(sink)) {
                 if (writer_->WriteVideoFrame(map.data, map.size, keyFrame,
                                              static_cast<int32_t>(clock_.nowSeconds()))
-                    != 0)
+                    != 0) {
                     lastError_ = writer_->LastError();
+                    writeFailed_ = true;
+                }
                 if (writer_->FileSize() >= common::AviWriter::kMaxFileBytes - (64u << 20))
                     fileFull_ = true;
             }
@@ -319,8 +323,10 @@ void RecordBranch::writeAudio(GstElement* sink)
         if (writer_ && headersWritten_ && gsm_ && gsm_->IsValid()) {
             std::vector<uint8_t> blocks;
             gsm_->Encode(reinterpret_cast<const int16_t*>(map.data), map.size / sizeof(int16_t), blocks);
-            if (!blocks.empty() && writer_->WriteAudio(blocks.data(), blocks.size()) != 0)
+            if (!blocks.empty() && writer_->WriteAudio(blocks.data(), blocks.size()) != 0) {
                 lastError_ = writer_->LastError();
+                writeFailed_ = true;
+            }
         }
         gst_buffer_unmap(buffer, &map);
     }

@@ -150,6 +150,7 @@ void Recorder::close()
 {
     if (!open_)
         return;
+    closing_ = true;
     recycleTimer_->stop();
     manualTimer_->stop();
     for (int camera = 0; camera < kCameraCount; ++camera) {
@@ -157,10 +158,16 @@ void Recorder::close()
         c.scheduleTimer.stop();
         if (c.capturing)
             stopCapture(camera);
+        // A capture graph waiting to be started again must not call into the branch later.
+        if (CameraChannel* ch = hub_.channel(camera)) {
+            ch->GraphStop();
+            ch->setRecordingBranch(nullptr);
+        }
         if (c.indexOpen)
             c.index.Save();
     }
     open_ = false;
+    closing_ = false;
 }
 
 void Recorder::logOperation(int cameraIndex, std::string_view text)
@@ -324,7 +331,17 @@ void Recorder::stopCapture(int cameraIndex)
     c.eventMode = false;
     c.eventRecorded = false;
     c.branch.setGate(true);
-    if (CameraChannel* ch = hub_.channel(cameraIndex); ch && ch->hasVideoDevice())
+    CameraChannel* ch = hub_.channel(cameraIndex);
+    if (!ch)
+        return;
+    if (closing_) {
+        // Nothing to preview any more, and the branch must never be called again: the graph
+        // stops here and forgets the branch.
+        ch->GraphStop();
+        ch->setRecordingBranch(nullptr);
+        return;
+    }
+    if (ch->hasVideoDevice())
         ch->GraphStart(GraphMode::Preview);
 }
 
@@ -617,9 +634,15 @@ void Recorder::recycleTick()
         minRecycle(camera);
         if (hub_.settings().channels[camera].maxStorageEnabled != 0)
             maxRecycle(camera);
-        // A file that nears the AVI size limit is closed before it gets there.
-        if (cameras_[camera]->capturing && cameras_[camera]->branch.fileFull())
+        // A file that nears the AVI size limit is closed before it gets there; a file whose
+        // writes failed is closed with what it holds, and recording goes on in a new one.
+        Camera& c = *cameras_[camera];
+        if (c.capturing && (c.branch.fileFull() || c.branch.writeFailed())) {
+            if (c.branch.writeFailed())
+                hub_.diagnostic("CH0" + std::to_string(camera + 1) + " - cannot write the record file: "
+                                + c.branch.lastError());
             changeFile(camera);
+        }
     }
 }
 

@@ -54,6 +54,9 @@ public:
     // Set by a streaming thread when the file nears the AVI size limit; the recorder changes
     // the file then.
     bool fileFull() const { return fileFull_.load(); }
+    // A write into the current file failed (a full or vanished disk): the rest of the file is
+    // lost, so the recorder starts a new one once there is room again.
+    bool writeFailed() const { return writeFailed_.load(); }
     std::string lastError() const;
 
 private:
@@ -82,6 +85,7 @@ private:
     GstElement* encoder_ = nullptr;
     std::atomic<bool> gateOpen_ { true };
     std::atomic<bool> fileFull_ { false };
+    std::atomic<bool> writeFailed_ { false };
 };
 
 } // namespace vantry::station

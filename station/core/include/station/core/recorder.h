@@ -121,6 +121,7 @@ private:
     std::unique_ptr<QTimer> recycleTimer_;
     std::unique_ptr<QTimer> manualTimer_; // timer 15
     bool open_ = false;
+    bool closing_ = false;
 };
 
 } // namespace vantry::station
