@@ -226,6 +226,8 @@ TEST_F(RecordingProcessTest, KillDuringASegmentLosesAtMostTwoSeconds)
     EXPECT_FALSE(fs::exists(leftover[0].path)) << "renamed to its final name";
     common::RecordInfo info;
     EXPECT_EQ(common::ReadRecordInfo(records[0].path, info), 0);
+    EXPECT_EQ(info.cameraName, "Gate") << "the repair names the camera";
+    EXPECT_EQ(info.siteName, "Warehouse");
     EXPECT_EQ(run("ffmpeg -v error -xerror -c:v h263 -i '" + records[0].path + "' -f null -"), 0);
 }
 

@@ -135,6 +135,11 @@ int Recorder::open()
         const std::string folder = storageFolder(camera);
         if (!common::PrepareRecordFolder(folder))
             hub_.diagnostic("CH0" + std::to_string(camera + 1) + " - cannot prepare the record folder " + folder);
+        common::RepairOptions repair;
+        repair.cameraIndex = static_cast<uint32_t>(camera);
+        repair.siteName = hub_.settings().siteName;
+        repair.cameraName = hub_.settings().channels[camera].cameraName;
+        c.index.SetRepairOptions(repair);
         c.indexOpen = c.index.Open(folder) == 1;
         if (c.indexOpen)
             ++opened;
