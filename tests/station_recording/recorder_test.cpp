@@ -36,6 +36,8 @@ public:
     {
         std::vector<CaptureDevice> list;
         for (int n = 1; n <= 4; ++n) {
+            if (kind == DeviceKind::Video && unplugged_[n - 1])
+                continue;
             CaptureDevice device;
             device.kind = kind;
             device.displayName = (kind == DeviceKind::Video ? "still:camera:" : "still:mic:") + std::to_string(n);
@@ -54,6 +56,19 @@ public:
             g_error_free(error);
         return bin;
     }
+    void unplug(int number) { change(number, true); }
+    void plugIn(int number) { change(number, false); }
+
+private:
+    void change(int number, bool unplugged)
+    {
+        CaptureDevice device;
+        device.kind = DeviceKind::Video;
+        device.displayName = device.friendlyName = "still:camera:" + std::to_string(number);
+        unplugged_[number - 1] = unplugged;
+        notify(unplugged ? DeviceChange::Removed : DeviceChange::Added, device);
+    }
+    bool unplugged_[4] = {};
 };
 
 class TestClock final : public Clock {
@@ -288,6 +303,26 @@ TEST_F(RecorderTest, RoundTheClockChangesFilesAndIndexesEach)
     EXPECT_GT(avi.mainHeader.totalFrames, 5u);
     EXPECT_EQ(operationLines(std::string(common::logtext::kStartRoundTheClock)), 1);
     EXPECT_EQ(operationLines(std::string(common::logtext::kStopRoundTheClock)), 1);
+}
+
+TEST_F(RecorderTest, ACameraPluggedInAgainRecordsAgain)
+{
+    start(kCamera1, at(0, 9, 0, 0));
+    hub_->command(cmd::kVideoRecording, common::makeCameraWord(0));
+    letFramesIn();
+    clock_.now = at(0, 9, 1, 0);
+    provider_.unplug(1);
+    drain(200);
+    EXPECT_FALSE(hub_->channel(0)->isCaptureRunning());
+    clock_.now = at(0, 9, 2, 0);
+    provider_.plugIn(1);
+    ASSERT_TRUE(test::waitFor([this] { return hub_->channel(0)->isCaptureRunning(); }));
+    EXPECT_TRUE(recorder_->isRecording(0));
+    letFramesIn();
+    clock_.now = at(0, 9, 3, 0);
+    hub_->command(cmd::kVideoRecording, common::makeCameraWord(0));
+    EXPECT_EQ(aviFiles(0), (std::vector<std::string> { "zt0900000902000.avi", "zt0902000903000.avi" }));
+    EXPECT_EQ(recorder_->index(0).RecordCount(), 2u);
 }
 
 TEST_F(RecorderTest, EventModeKeepsOnlyTheEventFromItsStartToTheEndOfTheHold)

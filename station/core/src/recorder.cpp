@@ -362,6 +362,10 @@ bool Recorder::setRecording(int cameraIndex, int recordingType, bool on, bool qu
     if (!ch || !ch->hasVideoDevice())
         return false;
     common::ChannelSettings& settings = hub_.settings().channels[cameraIndex];
+    // A camera unplugged and plugged in again comes back with a preview graph: what was
+    // recorded is finished, and the start below records again.
+    if (on && c.capturing && !ch->isCaptureRunning())
+        stopCapture(cameraIndex);
 
     switch (recordingType) {
     case 0:
@@ -401,8 +405,10 @@ bool Recorder::setRecording(int cameraIndex, int recordingType, bool on, bool qu
     case 2:
     case 3: {
         if (on) {
-            if (c.scheduleArmed)
+            if (c.scheduleArmed) {
+                scheduleCheck(cameraIndex);
                 return true;
+            }
             logOperation(cameraIndex, recordingType == 2 ? logtext::kStartScheduled : logtext::kStartScheduledEvent);
             c.scheduleArmed = true;
             setLight(cameraIndex, kLightArmed);
