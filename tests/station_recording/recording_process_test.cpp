@@ -234,6 +234,7 @@ TEST_F(RecordingProcessTest, KillDuringASegmentLosesAtMostTwoSeconds)
 // What a box without keyboard uses: vantry --send, answered by the running station.
 TEST_F(RecordingProcessTest, SendSwitchesRecordingAndFiresTheManualTrigger)
 {
+    ::setenv("VANTRY_TEST_FILE_SECONDS", "60", 1); // one file for the whole run
     folders_.write("vantry.ini", "[Log]\nfCountInMotionEvents=1\n[ZtCAP01]\nVideoDevice=demo:camera:1\n"
                                  "[State_ch01]\nfEnableManualTrigger=1\nnManualTriggerLength=2\n"
                                  "[Storage_ch01]\nnMinFreeSpace=1\n");
