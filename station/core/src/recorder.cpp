@@ -305,13 +305,20 @@ bool Recorder::startCapture(int cameraIndex, bool eventMode)
     const int64_t now = options_.clock->nowSeconds();
     if (!openSegment(cameraIndex, now))
         return false;
-    if (!ch->GraphStart(GraphMode::Capture)) {
-        // Nothing was recorded into the new file: it goes.
+    if (!ch->GraphStart(GraphMode::Capture) && !ch->isCaptureBuilt()) {
+        // The recording side cannot be built: nothing was recorded into the new file, and the
+        // camera goes back to its preview.
         c.branch.takeFile();
         ::unlink(c.filePath.c_str());
         c.filePath.clear();
+        ch->GraphStart(GraphMode::Preview);
         return false;
     }
+    // A built graph that failed to run is started again by the channel after a pause: the
+    // recording stands (an unattended box must not lose its recording flag to a glitch).
+    if (!ch->isCaptureRunning())
+        hub_.diagnostic("CH0" + std::to_string(cameraIndex + 1)
+                        + " - the capture graph did not run; it is started again shortly");
     c.capturing = true;
     setLight(cameraIndex, eventMode ? kLightArmed : kLightRecording);
     if (!eventMode)
