@@ -670,7 +670,7 @@ void RecordIndex::ScanRootFile(const std::string& path, const std::string& fileN
             ++lastScan_.skipped;
         return;
     }
-    const RepairOutcome outcome = RepairRecord(path);
+    const RepairOutcome outcome = RepairRecord(path, repairOptions_);
     if (outcome.result == RepairResult::Repaired || outcome.result == RepairResult::AlreadyFinished) {
         lastScan_.repaired += outcome.result == RepairResult::Repaired;
         if (Add({outcome.path, outcome.kind, outcome.start, outcome.end, outcome.fileSize}) == 1)
@@ -713,7 +713,7 @@ void RecordIndex::ScanFile(int year, int month, int day, const std::string& path
     const bool isAvi = ReadAviFile(path, info) == 0;
     const bool looksUnfinished = name.IsWorkingName() || (isAvi && info.state != AviState::Finished);
     if (looksUnfinished) {
-        const RepairOutcome outcome = RepairRecord(path);
+        const RepairOutcome outcome = RepairRecord(path, repairOptions_);
         switch (outcome.result) {
         case RepairResult::Repaired:
         case RepairResult::AlreadyFinished:

@@ -1,11 +1,16 @@
 // vantry: the station. Without a display, or with --headless, it runs without windows.
+#include "common/camera_word.h"
+#include "platform/endpoint.h"
+#include "station/core/hub_messages.h"
 #include "station/core/station_app.h"
 #include "stop_signals.h"
 
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -14,8 +19,65 @@ namespace {
 void printUsage()
 {
     std::fprintf(stderr, "usage: vantry [--headless] [--demo]\n"
+                         "       vantry --send record on|off [CAMERA]\n"
+                         "       vantry --send trigger\n"
                          "  --headless  run without windows; log lines also go to standard error\n"
-                         "  --demo      offer demo cameras and use them when no camera has a device\n");
+                         "  --demo      offer demo cameras and use them when no camera has a device\n"
+                         "  --send      tell the running station: switch a camera's recording (1-4,\n"
+                         "              default the selected camera), or fire the manual trigger\n");
+}
+
+// vantry --send ...: finds the running station's endpoint and hands it the command.
+int sendCommand(int argc, char** argv, int first)
+{
+    using vantry::station::HeadlessCommand;
+    const auto usage = [] {
+        printUsage();
+        return 2;
+    };
+    if (first >= argc)
+        return usage();
+    const std::string what = argv[first];
+    HeadlessCommand command = HeadlessCommand::Trigger;
+    uint16_t value = 0;
+    int camera = -1; // the selected camera
+    if (what == "record") {
+        if (first + 1 >= argc)
+            return usage();
+        const std::string state = argv[first + 1];
+        if (state != "on" && state != "off")
+            return usage();
+        command = HeadlessCommand::Record;
+        value = state == "on" ? 1 : 0;
+        if (first + 2 < argc) {
+            const std::string number = argv[first + 2];
+            if (number.size() != 1 || number[0] < '1' || number[0] > '4')
+                return usage();
+            camera = number[0] - '1';
+        }
+        if (first + 3 < argc)
+            return usage();
+    } else if (what != "trigger" || first + 1 < argc) {
+        return usage();
+    }
+    const auto station = vantry::platform::findWindow("VYWatch");
+    if (station == vantry::platform::kNoWindow) {
+        std::fprintf(stderr, "vantry: no running station found\n");
+        return 1;
+    }
+    const uint32_t word = camera < 0 ? value : vantry::common::makeCameraWord(camera, value);
+    int32_t result = 0;
+    if (!vantry::platform::sendMessage(station, vantry::station::kMsgHeadlessCommand,
+                                       static_cast<uint32_t>(command), static_cast<int32_t>(word), 10000, &result)) {
+        std::fprintf(stderr, "vantry: the station did not answer\n");
+        return 1;
+    }
+    if (command == HeadlessCommand::Trigger) {
+        std::printf("manual trigger: %d camera(s)\n", result);
+        return result > 0 ? 0 : 1;
+    }
+    std::printf("recording %s\n", result ? "on" : "off");
+    return (result != 0) == (value != 0) ? 0 : 1;
 }
 
 } // namespace
@@ -25,7 +87,9 @@ int main(int argc, char** argv)
     vantry::station::StationOptions options;
     bool headlessAsked = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--headless") == 0) {
+        if (std::strcmp(argv[i], "--send") == 0) {
+            return sendCommand(argc, argv, i + 1);
+        } else if (std::strcmp(argv[i], "--headless") == 0) {
             headlessAsked = true;
         } else if (std::strcmp(argv[i], "--demo") == 0) {
             options.demo = true;
@@ -41,6 +105,9 @@ int main(int argc, char** argv)
     if (!headlessAsked)
         std::fprintf(stderr, "vantry: this build has no window yet; running headless\n");
     options.headless = true;
+    // Test hook: shorter record files, so that end-to-end tests need not wait minutes.
+    if (const char* seconds = std::getenv("VANTRY_TEST_FILE_SECONDS"))
+        options.testFileLengthSeconds = std::max(0, std::atoi(seconds));
 
     QCoreApplication application(argc, argv);
     vantry::station::StationApp station(options);

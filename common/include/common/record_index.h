@@ -8,6 +8,8 @@
 // Used on one thread (the user-interface thread of the station or the viewer).
 #pragma once
 
+#include "common/record_repair.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -95,6 +97,9 @@ public:
     // Takes storageFolder as the index's folder without loading anything (for a rebuild that
     // is to replace whatever index the folder holds).
     void SetStorageFolder(const std::string& storageFolder);
+    // What a repair during a scan writes into the record information of the files it mends
+    // (the camera and site names of the folder's camera).
+    void SetRepairOptions(const RepairOptions& options) { repairOptions_ = options; }
     // Loads the file again, or rebuilds from the folder without saving. 1 / 0.
     int Reload();
     // Writes the tree through "rdb.ndx1" and renames it over "rdb.ndx". 1 / 0.
@@ -152,6 +157,7 @@ private:
                   bool onlyMissing, const std::vector<std::string>& known);
 
     std::string storageFolder_;
+    RepairOptions repairOptions_;
     IndexHeader header_;
     std::vector<YearNode> years_;
     bool hasTree_ = false;

@@ -85,6 +85,7 @@ std::span<const MessageRoute> StationHub::messageRoutes()
         { kMsgPowerBroadcast, "power event: suspend is refused", Origin::Station, CameraArg::None, &H::onPowerBroadcast },
         { kMsgEndSession, "the user's session ends", Origin::Station, CameraArg::None, &H::onEndSession },
         { kMsgTimeChange, "the system clock was set", Origin::Station, CameraArg::None, &H::onTimeChange },
+        { kMsgHeadlessCommand, "headless command (vantry --send)", Origin::Any, CameraArg::StationWord, &H::onHeadlessCommand },
     };
     return routes;
 }
@@ -375,6 +376,19 @@ int32_t StationHub::onTimeChange(const HubCall&)
 {
     if (recording_)
         recording_->timeChanged();
+    return 0;
+}
+
+int32_t StationHub::onHeadlessCommand(const HubCall& call)
+{
+    // Only the commands a box without keyboard needs; everything else stays with the window.
+    switch (static_cast<HeadlessCommand>(call.message.wParam)) {
+    case HeadlessCommand::Record:
+        command(cmd::kRecord, common::makeCameraWord(call.cameraIndex, call.value != 0 ? 1 : 0));
+        return settings_.channels[call.cameraIndex].recordingEnabled != 0 ? 1 : 0;
+    case HeadlessCommand::Trigger:
+        return recording_ ? recording_->manualTrigger() : 0;
+    }
     return 0;
 }
 

@@ -4,7 +4,9 @@
 #include "platform/endpoint.h"
 #include "platform/folders.h"
 #include "platform/instance_lock.h"
+#include "plugins/plugin_loader.h"
 #include "station/core/demo_devices.h"
+#include "station/core/recorder.h"
 #include "station/core/system_device_provider.h"
 
 #include "clock_watch.h"
@@ -57,18 +59,6 @@ private:
     StationHub* hub_;
 };
 
-bool registerBundledPluginFolder()
-{
-    if (!ensureGStreamer())
-        return false;
-    const std::string folder = platform::programFolder() + "/gstreamer-1.0";
-    std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec))
-        return false;
-    gst_registry_scan_path(gst_registry_get(), folder.c_str());
-    return true;
-}
-
 StationApp::StationApp(StationOptions options)
     : options_(options)
 {
@@ -77,6 +67,11 @@ StationApp::StationApp(StationOptions options)
 StationApp::~StationApp()
 {
     close();
+    if (hub_) {
+        hub_->setRecording(nullptr);
+        hub_->setRecordIndex(nullptr);
+    }
+    recorder_.reset();
     hub_.reset();
     view_.reset();
     provider_.reset();
@@ -124,7 +119,8 @@ StartResult StationApp::start(std::string* error)
     // A media framework that does not start leaves the cameras dark, but the station still
     // keeps its logs and answers its companions; the failure is logged below.
     const bool mediaReady = ensureGStreamer();
-    registerBundledPluginFolder();
+    if (mediaReady)
+        plugins::registerBundledPlugins();
 
     provider_ = std::make_unique<SystemDeviceProvider>(options_.demo ? DemoMode::On : DemoMode::Off);
     hub_ = std::make_unique<StationHub>(HubFolders { dataFolder, platform::programFolder() }, *provider_);
@@ -139,6 +135,13 @@ StartResult StationApp::start(std::string* error)
     hub_->attachEndpoint(endpoint_.get());
 
     hub_->openSettingsAndLogs();
+    RecorderOptions recorderOptions;
+    recorderOptions.fileLengthSecondsOverride = options_.testFileLengthSeconds;
+    recorder_ = std::make_unique<Recorder>(*hub_, recorderOptions);
+    hub_->setRecording(recorder_.get());
+    hub_->setRecordIndex(recorder_.get());
+    // Before any camera records: crash leftovers are repaired and indexed first.
+    recorder_->open();
     for (const std::string& text : subFolderErrors)
         hub_->diagnostic(text);
     if (!mediaReady)
@@ -164,6 +167,9 @@ StartResult StationApp::start(std::string* error)
 void StationApp::close()
 {
     clockWatch_.reset();
+    // Recording ends first: the last segments are finished and indexed while the hub lives.
+    if (recorder_)
+        recorder_->close();
     if (hub_)
         hub_->close();
     // Nothing may reach the hub through the endpoint once it is gone.

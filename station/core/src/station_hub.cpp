@@ -326,6 +326,13 @@ void StationHub::showMessage(int messageId)
     view_->showMessage(messageId, text);
 }
 
+void StationHub::showMessageText(int messageId, std::string_view text)
+{
+    if (!text.empty())
+        diagnostic(text);
+    view_->showMessage(messageId, text);
+}
+
 void StationHub::setDetection(int cameraIndex, bool on)
 {
     CameraChannel* ch = channel(cameraIndex);

@@ -127,6 +127,8 @@ public:
 
     bool isPreviewRunning() const { return previewRunning_; }
     bool isCaptureRunning() const { return captureRunning_; }
+    // The capture graph is built (it may be waiting to be started again after a failure).
+    bool isCaptureBuilt() const { return captureBuilt_; }
     bool isGraphBuilt() const { return pipeline_ != nullptr; }
     // The rate the graph asks for, or the device's own rate when it is not set.
     int frameRateInUse() const;

@@ -22,6 +22,11 @@ inline constexpr int32_t kPowerQueryDeny = 0x424D5144;
 // selected camera).
 inline constexpr uint32_t kMsgCommand = 0x0111;
 
+// A command from `vantry --send` (another process of the same user, through the endpoint):
+// wParam one of the headless commands below, lParam a camera word (low half: on/off).
+inline constexpr uint32_t kMsgHeadlessCommand = 33900;
+enum class HeadlessCommand : uint32_t { Record = 1, Trigger = 2 };
+
 namespace cmd {
 inline constexpr uint32_t kRecord = 32776;
 inline constexpr uint32_t kSearchRecords = 32778;

@@ -23,6 +23,8 @@ public:
     virtual void eventEnd(int cameraIndex, uint32_t eventEndTime) = 0;
     // The system clock was set: scheduled cameras check their hours at once.
     virtual void timeChanged() = 0;
+    // The manual trigger (the Enter key, or a headless command): how many cameras it started.
+    virtual int manualTrigger() { return 0; }
 };
 
 // The four cameras' record indexes, as the record player asks for them (33781 to 33785) and

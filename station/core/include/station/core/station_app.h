@@ -13,6 +13,7 @@ class Endpoint;
 namespace vantry::station {
 
 class SystemDeviceProvider;
+class Recorder;
 namespace detail {
 class ClockWatch;
 }
@@ -24,6 +25,9 @@ struct StationOptions {
     // Offer the demo cameras and microphones; when no camera has a device, give camera n
     // "Demo Camera n" with "Demo Microphone n".
     bool demo = false;
+    // Test hook: record files of this many seconds instead of nFileLength minutes (0 = off).
+    // vantry takes it from VANTRY_TEST_FILE_SECONDS, which only tests set.
+    int testFileLengthSeconds = 0;
 };
 
 enum class StartResult {
@@ -47,6 +51,7 @@ public:
     void close();
 
     StationHub* hub() { return hub_.get(); }
+    Recorder* recorder() { return recorder_.get(); }
 
 private:
     class HeadlessView;
@@ -56,13 +61,10 @@ private:
     std::unique_ptr<SystemDeviceProvider> provider_;
     std::unique_ptr<HeadlessView> view_;
     std::unique_ptr<StationHub> hub_;
+    std::unique_ptr<Recorder> recorder_;
     std::unique_ptr<platform::Endpoint> endpoint_;
     std::unique_ptr<detail::ClockWatch> clockWatch_;
 };
 
-// Adds the GStreamer plug-in folder beside the executable ("gstreamer-1.0") to the registry,
-// so that the station finds its own elements without any environment. False when there is
-// no such folder.
-bool registerBundledPluginFolder();
 
 } // namespace vantry::station

@@ -136,6 +136,12 @@ public:
     const std::string& settingsPath() const { return settingsPath_; }
     const HubFolders& folders() const { return folders_; }
 
+    // What the recorder shows through the hub: an indicator light (kind 3 = recording), a
+    // message with its filled-in text, and detection switched on or off with its light.
+    void showIndicator(int cameraIndex, int kind, int state) { setIndicator(cameraIndex, kind, state); }
+    void showMessageText(int messageId, std::string_view text);
+    void switchDetection(int cameraIndex, bool on) { setDetection(cameraIndex, on); }
+
     // Operation log entry with echo; 1/0 as EventLog::AddEntry.
     int addLogEntry(common::LogEntryType type, int cameraIndex, std::string_view text);
     // A diagnostic line in the text log.
@@ -173,6 +179,7 @@ private:
     int32_t onPowerBroadcast(const HubCall& call);
     int32_t onEndSession(const HubCall& call);
     int32_t onTimeChange(const HubCall& call);
+    int32_t onHeadlessCommand(const HubCall& call);
 
     // Command handlers (hub_messages.cpp).
     void doRecord(int cameraIndex, uint16_t value);
