@@ -13,6 +13,7 @@ class Endpoint;
 namespace vantry::station {
 
 class SystemDeviceProvider;
+class FrameLinks;
 namespace detail {
 class ClockWatch;
 }
@@ -57,6 +58,7 @@ private:
     std::unique_ptr<HeadlessView> view_;
     std::unique_ptr<StationHub> hub_;
     std::unique_ptr<platform::Endpoint> endpoint_;
+    std::unique_ptr<FrameLinks> frameLinks_;
     std::unique_ptr<detail::ClockWatch> clockWatch_;
 };
 
