@@ -66,7 +66,7 @@ void RemoteLink::setLog(ConnectionLog* log) { log_ = log; }
 void RemoteLink::post(LinkNotice notice, int a, int b)
 {
     if (observer_)
-        observer_(LinkEvent { notice, a, b });
+        observer_(LinkEvent { notice, a, b, serial_ });
 }
 
 int RemoteLink::connect(const std::string& host, uint16_t port, int camera, int timeoutSeconds)
@@ -135,6 +135,7 @@ int RemoteLink::connect(const std::string& host, uint16_t port, int camera, int 
     {
         std::lock_guard lock(stateMutex_);
         socket_ = fd;
+        ++serial_;
         eventOn_ = false;
         serverWord_ = 0;
         cameraStatus_ = 0;

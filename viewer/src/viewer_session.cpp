@@ -11,6 +11,7 @@ ViewerSession::ViewerSession(ViewerPaths paths, QObject* parent)
     , paths_(std::move(paths))
 {
     reconnectTimer_.setSingleShot(true);
+    reconnectTimer_.setTimerType(Qt::PreciseTimer);
     connect(&reconnectTimer_, &QTimer::timeout, this, &ViewerSession::reconnectTick);
     link_.setLog(&log_);
     link_.setObserver([this](const LinkEvent& event) {
@@ -110,6 +111,7 @@ void ViewerSession::setIcon(int icon, int state)
 
 void ViewerSession::onLinkEvent(const LinkEvent& event)
 {
+    const bool stale = event.connection != link_.connectionSerial();
     switch (event.notice) {
     case LinkNotice::StatusIcon:
         setIcon(event.a, event.b);
@@ -129,12 +131,18 @@ void ViewerSession::onLinkEvent(const LinkEvent& event)
         emit fitToPicture();
         break;
     case LinkNotice::EndRequested:
+        if (stale)
+            break;
         endLink(false);
         break;
     case LinkNotice::ServerClosed:
+        if (stale)
+            break;
         endLink(true);
         break;
     case LinkNotice::PasswordNeeded: {
+        if (stale)
+            break;
         std::optional<std::string> password;
         if (passwordPrompt_)
             password = passwordPrompt_();
@@ -142,6 +150,8 @@ void ViewerSession::onLinkEvent(const LinkEvent& event)
         break;
     }
     case LinkNotice::PasswordIncorrect: {
+        if (stale)
+            break;
         const bool retry = questionPrompt_ && questionPrompt_(strings_.text(ViewerText::PasswordIncorrect));
         link_.answerRetry(retry);
         break;

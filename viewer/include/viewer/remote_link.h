@@ -49,6 +49,9 @@ struct LinkEvent {
     LinkNotice notice = LinkNotice::DataArrived;
     int a = 0;
     int b = 0;
+    // The connection the notice belongs to: a notice that reaches the main thread after its
+    // connection was replaced (camera switch, reconnection) must not act on the new one.
+    uint32_t connection = 0;
 };
 
 struct Picture {
@@ -79,6 +82,8 @@ public:
     // Closes the recording, stops both threads, closes the socket and the decoder.
     void disconnect();
     bool connected() const;
+    // Counts connections: each successful connect() gets the next number.
+    uint32_t connectionSerial() const { return serial_; }
 
     // Requests; false when the send queue refused (not connected or full).
     bool sendRequest(uint32_t code, const std::vector<uint8_t>& payload = {});
@@ -143,6 +148,7 @@ private:
     int socket_ = -1;
     std::thread receiveThread_;
     std::atomic<bool> stopping_ { false };
+    std::atomic<uint32_t> serial_ { 0 };
 
     std::string host_;
     uint16_t port_ = 0;
