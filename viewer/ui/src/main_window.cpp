@@ -93,7 +93,8 @@ MainWindow::MainWindow(viewer::ViewerSession& session, QWidget* parent)
     setWindowTitle(QString::fromStdString(session_.windowTitle()));
     setStyleSheet("QMainWindow, QWidget#chrome { background: #1f2933; } QToolButton { border: none; padding: 1px; }"
                   " QToolButton:checked { background: #14b8a6; border-radius: 6px; } QStatusBar { background: #1f2933; color: #e6edf3; }"
-                  " QStatusBar QLabel { color: #e6edf3; }");
+                  " QStatusBar QLabel { color: #e6edf3; }"
+                  " QMenuBar { background: #1f2933; color: #e6edf3; } QMenuBar::item:selected { background: #323f4b; }");
 
     auto* chrome = new QWidget(this);
     chrome->setObjectName("chrome");
