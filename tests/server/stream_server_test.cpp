@@ -154,6 +154,18 @@ TEST(StreamServer, PasswordVerdicts)
         EXPECT_EQ(parseU32(result->payload), c.verdict);
     }
 
+    // A record of 16 characters (22 bytes) is more than the server takes: the previous
+    // password stays.
+    f.server.stationMessage(station_msg::kPassword, 1, 0);
+    f.station.writer(0).write(common::buildPasswordBlock("0123456789abcdef"), {});
+    EXPECT_EQ(f.server.stationMessage(station_msg::kPassword, 1, 0), 0);
+    {
+        TestClient client(f.port);
+        ASSERT_EQ(client.next()->code, MSG_HELLO);
+        client.request(CMD_PASSWORD, bytesOf("Secret"));
+        EXPECT_EQ(parseU32(client.nextOf(MSG_PASSWORD_RESULT)->payload), 1u);
+    }
+
     // Checking off: every password passes, without being compared.
     f.station.sendPassword(0, "Secret");
     TestClient client(f.port);
