@@ -258,9 +258,11 @@ private:
 // A viewer speaking the protocol over loopback.
 class TestClient {
 public:
-    explicit TestClient(uint16_t port)
+    explicit TestClient(uint16_t port, int receiveBufferBytes = 0)
     {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (receiveBufferBytes > 0)
+            ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBufferBytes, sizeof receiveBufferBytes);
         sockaddr_in address {};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -274,7 +276,6 @@ public:
     }
     bool connected() const { return connected_; }
     int fd() const { return fd_; }
-    void setReceiveBuffer(int bytes) { ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes); }
 
     void sendBytes(const std::vector<uint8_t>& bytes)
     {
@@ -330,6 +331,15 @@ public:
         }
         return out;
     }
+    // What arrived within one look of at most `timeoutMs` (no event pumping).
+    std::vector<Message> take(int timeoutMs)
+    {
+        receive(timeoutMs);
+        std::vector<Message> out = std::move(queue_);
+        queue_.clear();
+        return out;
+    }
+    bool isClosed() const { return closed_; }
     // Whether the server closed the connection within `limit`.
     bool closedWithin(std::chrono::milliseconds limit)
     {
