@@ -1,5 +1,6 @@
 // vyremote: one viewer per user. A second start brings the first window to the front.
 #include "startup_options.h"
+#include "stop_signals.h"
 
 #include "platform/endpoint.h"
 #include "platform/folders.h"
@@ -91,6 +92,12 @@ int main(int argc, char** argv)
     } else if (options->record) {
         session.setRecordAllowed(true);
     }
+    // A service manager stops the viewer by signal: the recording is finished and indexed
+    // and the settings saved, as when the window closes.
+    viewer_app::StopSignals stopSignals([&](int) {
+        session.shutdown();
+        QApplication::quit();
+    });
     const int result = app.exec();
     endpoint.reset();
     return result;
