@@ -164,6 +164,25 @@ TEST_F(ViewerSessionTest, ReconnectionKeepsTryingWhileTheServerIsAway)
     EXPECT_EQ(session->link().port(), port);
 }
 
+TEST_F(ViewerSessionTest, StartBeforeTheServerKeepsTrying)
+{
+    session->setReconnectIntervalMs(200);
+    const uint16_t port = server.port();
+    server.closeClient();
+    server.stopListening();
+    EXPECT_EQ(session->connectTo("127.0.0.1", port, 1), 0);
+    session->retryLater();
+    spinUntil([] { return false; }, 500ms);
+    ScriptedServer late(port);
+    std::atomic<bool> accepted { false };
+    std::thread acceptor([&] { accepted = late.accept(5000ms); });
+    spinUntil([&] { return accepted.load(); });
+    acceptor.join();
+    ASSERT_TRUE(accepted);
+    EXPECT_TRUE(spinUntil([&] { return session->link().connected(); }));
+    EXPECT_EQ(session->link().camera(), 1);
+}
+
 TEST_F(ViewerSessionTest, CameraSwitchReusesThePasswordWithoutAsking)
 {
     ASSERT_EQ(session->connectTo("127.0.0.1", server.port(), 0), 1);

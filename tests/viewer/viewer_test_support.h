@@ -42,7 +42,7 @@ bool waitFor(Predicate predicate, std::chrono::milliseconds limit = 5000ms)
 // the test's own calls.
 class ScriptedServer {
 public:
-    ScriptedServer()
+    explicit ScriptedServer(uint16_t port = 0)
     {
         listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int one = 1;
@@ -50,6 +50,7 @@ public:
         sockaddr_in address {};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port);
         ::bind(listen_, reinterpret_cast<sockaddr*>(&address), sizeof address);
         ::listen(listen_, 8);
         socklen_t length = sizeof address;

@@ -84,13 +84,12 @@ int main(int argc, char** argv)
 
     if (platform::requestedShowMode() != platform::ShowMode::Hidden)
         window.show();
-    if (options->host) {
-        if (window.connectDirect(QString::fromStdString(*options->host), options->port, options->camera) && options->record)
-            session.setRecordAllowed(true);
-        else if (!session.link().connected())
-            std::fprintf(stderr, "vyremote: cannot connect to %s:%u\n", options->host->c_str(), options->port);
-    } else if (options->record) {
+    if (options->record)
         session.setRecordAllowed(true);
+    if (options->host && !window.connectDirect(QString::fromStdString(*options->host), options->port, options->camera)) {
+        std::fprintf(stderr, "vyremote: cannot connect to %s:%u yet; trying again every 5 seconds\n",
+                     options->host->c_str(), options->port);
+        session.retryLater();
     }
     // A service manager stops the viewer by signal: the recording is finished and indexed
     // and the settings saved, as when the window closes.

@@ -30,8 +30,9 @@ ViewerSession::~ViewerSession()
     reconnectTimer_.stop();
     if (reconnectWorker_.joinable())
         reconnectWorker_.join();
-    link_.setObserver({});
+    // The link's threads end before its observer goes: they may be calling it.
     link_.disconnect();
+    link_.setObserver({});
 }
 
 void ViewerSession::start()
@@ -233,6 +234,14 @@ int ViewerSession::connectTo(const std::string& host, uint16_t port, int camera)
 std::optional<ServerAddress> ViewerSession::lookup(const std::string& id) const
 {
     return lookupConnectionId(settings_.lookupUrl, id, settings_.timeoutSeconds);
+}
+
+void ViewerSession::retryLater()
+{
+    if (link_.connected() || link_.host().empty())
+        return;
+    reconnectOn_ = true;
+    reconnectTimer_.start(reconnectIntervalMs_);
 }
 
 void ViewerSession::disconnectCommand()

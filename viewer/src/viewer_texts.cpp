@@ -22,8 +22,8 @@ constexpr TextEntry kTexts[] = {
     { ViewerText::LookupFailed, "IDS_MSG_ID_LOOKUP", "The ID is not registered or the registration server is not reachable." },
     { ViewerText::CannotConnect, "IDS_MSG_CANNOT_CONNECT", "Cannot connect to Vantry." },
     { ViewerText::HelpMissing, "IDS_MSG_NO_HELP",
-      "Cannot display the help file!\n\nNo program to show PDF documents is installed. Please install a PDF reader, "
-      "for example from https://www.mozilla.org/firefox/ or your distribution's package manager." },
+      "Cannot display the help file!\n\nNo program for PDF documents is installed. Please install the latest version "
+      "of a PDF reader from your distribution's software repository (for example the package evince or okular)." },
     { ViewerText::TipCamera1, "IDS_TIP_CAMERA1", "Switch to display the video of camera 1" },
     { ViewerText::TipCamera2, "IDS_TIP_CAMERA2", "Switch to display the video of camera 2" },
     { ViewerText::TipCamera3, "IDS_TIP_CAMERA3", "Switch to display the video of camera 3" },

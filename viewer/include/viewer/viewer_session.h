@@ -74,6 +74,9 @@ public:
     int connectTo(const std::string& host, uint16_t port, int camera);
     // Resolves a connection ID through the registration server; nullopt on failure.
     std::optional<ServerAddress> lookup(const std::string& id) const;
+    // Keeps trying the last connect every five seconds (a viewer started by the system
+    // before its station must still get there).
+    void retryLater();
     void disconnectCommand();
     // Switch to Camera 1..4 (index 0..3). 1 / 0.
     int switchCamera(int camera);
