@@ -2,8 +2,11 @@
 
 #include "viewer/viewer_session.h"
 
+#include <QCursor>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
+#include <QPolygonF>
 
 namespace vantry::viewer_ui {
 
@@ -75,6 +78,38 @@ void VideoView::mousePressEvent(QMouseEvent* event)
         session_.ptz(command);
 }
 
+namespace {
+
+// An arrow pointing at angleDegrees (0 = right, clockwise), one for each of the eight zones.
+QCursor directionCursor(int angleDegrees)
+{
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.translate(16, 16);
+    p.rotate(angleDegrees);
+    const QPolygonF arrow({ QPointF(12, 0), QPointF(2, -8), QPointF(2, -3), QPointF(-10, -3), QPointF(-10, 3),
+                            QPointF(2, 3), QPointF(2, 8) });
+    p.setPen(QPen(Qt::black, 1.5));
+    p.setBrush(Qt::white);
+    p.drawPolygon(arrow);
+    return QCursor(pixmap, 16, 16);
+}
+
+int zoneAngle(const std::vector<uint32_t>& commands)
+{
+    int dx = 0, dy = 0;
+    for (uint32_t command : commands) {
+        dx += command == 8 ? 1 : command == 7 ? -1 : 0;
+        dy += command == 6 ? 1 : command == 5 ? -1 : 0;
+    }
+    static constexpr int kAngles[3][3] = { { 225, 180, 135 }, { 270, 0, 90 }, { 315, 0, 45 } };
+    return kAngles[dx + 1][dy + 1];
+}
+
+} // namespace
+
 void VideoView::mouseMoveEvent(QMouseEvent* event)
 {
     if (!onScreenPtz_ || session_.link().cameraStatus() == 0) {
@@ -82,18 +117,10 @@ void VideoView::mouseMoveEvent(QMouseEvent* event)
         return;
     }
     const auto commands = zoneCommands(rect(), event->position().toPoint());
-    if (commands.empty()) {
+    if (commands.empty())
         setCursor(Qt::ArrowCursor);
-        return;
-    }
-    const bool vertical = commands.front() == 5 || commands.front() == 6;
-    const bool horizontal = commands.back() == 7 || commands.back() == 8;
-    if (vertical && horizontal) {
-        const bool falling = (commands.front() == 5) == (commands.back() == 7);
-        setCursor(falling ? Qt::SizeFDiagCursor : Qt::SizeBDiagCursor);
-    } else {
-        setCursor(vertical ? Qt::SizeVerCursor : Qt::SizeHorCursor);
-    }
+    else
+        setCursor(directionCursor(zoneAngle(commands)));
 }
 
 } // namespace vantry::viewer_ui
