@@ -182,20 +182,31 @@ void StreamServer::start()
 {
     closed_ = false;
     bind();
-    if (bound_)
+    // Looks for the station while there is none, and notices when it goes or is replaced by
+    // a new one (a station that crashed and was started again): then the viewers are let
+    // go and the server registers with the station that is there now.
+    watchTimer_ = std::make_unique<QTimer>();
+    watchTimer_->setInterval(kBindRetryMs);
+    QObject::connect(watchTimer_.get(), &QTimer::timeout, context_.get(), [this] { watchStation(); });
+    watchTimer_->start();
+}
+
+void StreamServer::watchStation()
+{
+    const platform::WindowHandle current = station_.findStation();
+    if (bound_ && current == stationWindow_)
         return;
-    bindTimer_ = std::make_unique<QTimer>();
-    bindTimer_->setInterval(kBindRetryMs);
-    QObject::connect(bindTimer_.get(), &QTimer::timeout, context_.get(), [this] {
-        bind();
-        if (bound_ && bindTimer_) {
-            bindTimer_->stop();
-            // Not deleted inside its own signal.
-            QTimer* timer = bindTimer_.release();
-            timer->deleteLater();
-        }
-    });
-    bindTimer_->start();
+    if (bound_) {
+        log(current == platform::kNoWindow ? "The station has gone; waiting for it." : "A new station runs; registering again.");
+        stopListening();
+        dropAll();
+        for (auto& reader : readers_)
+            reader.reset();
+        bound_ = false;
+        enabled_ = false;
+        stationWindow_ = platform::kNoWindow;
+    }
+    bind();
 }
 
 void StreamServer::bind()
@@ -220,7 +231,7 @@ void StreamServer::close()
     if (closed_)
         return;
     closed_ = true;
-    bindTimer_.reset();
+    watchTimer_.reset();
     stopListening();
     dropAll();
     for (auto& reader : readers_)

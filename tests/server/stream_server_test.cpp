@@ -388,6 +388,23 @@ TEST(StreamServer, StationAppearingLaterIsBoundWithinASecond)
     station.server = nullptr;
 }
 
+TEST(StreamServer, StationStartedAgainGetsTheServerBack)
+{
+    ServerFixture f;
+    TestClient client(f.port);
+    ASSERT_EQ(client.next()->code, MSG_HELLO);
+    ASSERT_EQ(f.station.count(station_msg::kRegisters), 1);
+    // The station crashed and a new one runs: the viewers go, the server registers anew and
+    // listens again once the new station says so.
+    f.station.window = 5151;
+    EXPECT_TRUE(client.closedWithin(3s));
+    EXPECT_TRUE(waitFor([&] { return f.station.count(station_msg::kRegisters) == 2; }, 3s));
+    EXPECT_FALSE(f.server.isListening());
+    f.station.configure(f.port, { 0 });
+    TestClient again(f.port);
+    EXPECT_EQ(again.next()->code, MSG_HELLO);
+}
+
 TEST(StreamServer, PortInUseIsReportedInTheLog)
 {
     application();

@@ -104,7 +104,8 @@ public:
     StreamServer(const StreamServer&) = delete;
     StreamServer& operator=(const StreamServer&) = delete;
 
-    // Looks for the station and binds, or keeps looking once a second.
+    // Looks for the station and binds, or keeps looking once a second; later binds again
+    // when the station is replaced.
     void start();
     // The closing steps: stop looking, stop listening, drop every viewer, close the readers.
     void close();
@@ -126,6 +127,7 @@ public:
 
 private:
     void bind();
+    void watchStation();
     void startListening();
     void stopListening();
     void acceptPending();
@@ -155,7 +157,7 @@ private:
     const ServerLimits limits_;
 
     std::unique_ptr<QObject> context_;
-    std::unique_ptr<QTimer> bindTimer_;
+    std::unique_ptr<QTimer> watchTimer_;
     std::function<void()> listChanged_;
 
     platform::WindowHandle stationWindow_ = platform::kNoWindow;
