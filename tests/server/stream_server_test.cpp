@@ -437,3 +437,40 @@ TEST(StreamServer, PortInUseIsReportedInTheLog)
 
 } // namespace
 } // namespace vantry::server
+
+namespace vantry::server {
+namespace {
+
+using namespace test;
+using namespace std::chrono_literals;
+
+TEST(StreamServer, GuessingPasswordsEndsTheConnection)
+{
+    ServerFixture f({ 1 }); // camera 0 is not offered: the password's implied choice says nothing
+    f.station.sendPassword(1, "Secret");
+    TestClient client(f.port);
+    ASSERT_EQ(client.next()->code, MSG_HELLO);
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        client.request(CMD_PASSWORD, std::vector<uint8_t> { 'g', 'u', 'e', 's', static_cast<uint8_t>('0' + attempt) });
+        auto result = client.next();
+        ASSERT_TRUE(result) << attempt;
+        EXPECT_EQ(result->code, MSG_PASSWORD_RESULT) << attempt;
+        EXPECT_EQ(parseU32(result->payload), 0u);
+    }
+    EXPECT_TRUE(client.closedWithin(2s));
+}
+
+TEST(StreamServer, ANewPictureFormatLetsTheStreamingViewersGo)
+{
+    ServerFixture f;
+    auto camera = std::make_unique<TestCamera>(f.station.writer(0), 320 * 240 * 3 / 2);
+    TestClient client(f.port);
+    ASSERT_TRUE(client.handshake(0, { 5, 0, 15, 0 }));
+    ASSERT_TRUE(client.nextOf(MSG_KEY_FRAME));
+    camera.reset();
+    f.station.sendFormat(0, i420Header(352, 288), iyuvSubtype());
+    EXPECT_TRUE(client.closedWithin(3s));
+}
+
+} // namespace
+} // namespace vantry::server

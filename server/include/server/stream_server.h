@@ -128,13 +128,17 @@ public:
 private:
     void bind();
     void watchStation();
+    void dropIdleStrangers();
     void startListening();
     void stopListening();
     void acceptPending();
     void onReadable(uint64_t id);
     void onWritable(uint64_t id);
     void execute(Connection& c, const Request& request);
-    void selectCamera(Connection& c, int camera, bool explicitSelection);
+    // Explicit: CMD_SELECT_CAMERA (answered); Implied: camera 0 for CMD_ASK_PASSWORD (only
+    // "unavailable" is told); Silent: camera 0 for CMD_PASSWORD (nothing is told).
+    enum class Selection { Explicit, Implied, Silent };
+    void selectCamera(Connection& c, int camera, Selection selection);
     bool allowed(const Connection& c, uint32_t code) const;
     bool reply(Connection& c, uint32_t code, std::span<const uint8_t> payload = {});
     void queueToCamera(int camera, uint32_t code, std::span<const uint8_t> payload);
