@@ -30,6 +30,12 @@ constexpr size_t kReadChunk = 16384;
 constexpr size_t kReadBudget = 65536;
 // How often a pump looks again for a new picture when the last look found none.
 constexpr int kPicturePollMs = 10;
+// Wrong passwords one connection may give before it is closed.
+constexpr int kMaxWrongPasswords = 5;
+// A viewer that has not got as far as its stream options by then holds a slot for nothing.
+constexpr std::time_t kLoginLimitSeconds = 120;
+// How often a pump compares the camera's format with the one its encoder was made for.
+constexpr auto kFormatCheckInterval = std::chrono::seconds(1);
 
 uint32_t nowSeconds() { return static_cast<uint32_t>(std::time(nullptr)); }
 
@@ -125,6 +131,7 @@ struct StreamServer::Connection {
     StreamOptions options;
     bool optionsSet = false;
     bool passwordMatched = false;
+    int wrongPasswords = 0;
     std::atomic<bool> eventOnly { false };
     EventNotice notice; // under the camera lock
     Outbox outbox;
@@ -182,20 +189,43 @@ void StreamServer::start()
 {
     closed_ = false;
     bind();
-    if (bound_)
+    // Looks for the station while there is none, and notices when it goes or is replaced by
+    // a new one (a station that crashed and was started again): then the viewers are let
+    // go and the server registers with the station that is there now.
+    watchTimer_ = std::make_unique<QTimer>();
+    watchTimer_->setInterval(kBindRetryMs);
+    QObject::connect(watchTimer_.get(), &QTimer::timeout, context_.get(), [this] { watchStation(); });
+    watchTimer_->start();
+}
+
+void StreamServer::dropIdleStrangers()
+{
+    const std::time_t now = std::time(nullptr);
+    std::vector<uint64_t> ids;
+    for (const auto& slot : slots_)
+        if (slot && !slot->optionsSet && now - slot->connectedAt > kLoginLimitSeconds)
+            ids.push_back(slot->id);
+    for (uint64_t id : ids)
+        removeConnection(id, "it did not get as far as streaming within two minutes");
+}
+
+void StreamServer::watchStation()
+{
+    dropIdleStrangers();
+    const platform::WindowHandle current = station_.findStation();
+    if (bound_ && current == stationWindow_)
         return;
-    bindTimer_ = std::make_unique<QTimer>();
-    bindTimer_->setInterval(kBindRetryMs);
-    QObject::connect(bindTimer_.get(), &QTimer::timeout, context_.get(), [this] {
-        bind();
-        if (bound_ && bindTimer_) {
-            bindTimer_->stop();
-            // Not deleted inside its own signal.
-            QTimer* timer = bindTimer_.release();
-            timer->deleteLater();
-        }
-    });
-    bindTimer_->start();
+    if (bound_) {
+        log(current == platform::kNoWindow ? "The station has gone; waiting for it." : "A new station runs; registering again.");
+        stopListening();
+        dropAll();
+        for (auto& reader : readers_)
+            reader.reset();
+        bound_ = false;
+        enabled_ = false;
+        stationWindow_ = platform::kNoWindow;
+    }
+    bind();
 }
 
 void StreamServer::bind()
@@ -220,7 +250,7 @@ void StreamServer::close()
     if (closed_)
         return;
     closed_ = true;
-    bindTimer_.reset();
+    watchTimer_.reset();
     stopListening();
     dropAll();
     for (auto& reader : readers_)
@@ -627,18 +657,27 @@ void StreamServer::execute(Connection& c, const Request& request)
         return;
     case CMD_ASK_PASSWORD:
         if (c.camera < 0)
-            selectCamera(c, 0, false);
+            selectCamera(c, 0, Selection::Implied);
         reply(c, MSG_PASSWORD_NEEDED, encodeU32(passwordCheck_ != 0 ? 1 : 0));
         return;
     case CMD_PASSWORD: {
         if (c.camera < 0)
-            selectCamera(c, 0, false);
+            selectCamera(c, 0, Selection::Silent);
         bool matched = true;
         if (passwordCheck_ != 0) {
             // Compared as zero-terminated strings: bytes after a zero in the payload do not count.
             matched = !request.passwordOutOfRange && !password_.empty() && parseText(request.payload) == password_;
         }
         c.passwordMatched = matched;
+        if (!matched && ++c.wrongPasswords >= kMaxWrongPasswords) {
+            // Guessing is slowed to one connection per few tries; the viewer's user may
+            // connect again.
+            reply(c, MSG_PASSWORD_RESULT, encodeU32(0));
+            const uint64_t id = c.id;
+            QMetaObject::invokeMethod(context_.get(), [this, id] { removeConnection(id, "too many wrong passwords"); },
+                                      Qt::QueuedConnection);
+            return;
+        }
         if (matched && c.camera >= 0 && readers_[c.camera]->isOffered() && !readers_[c.camera]->isActive())
             postToStation(station_msg::kWantsCamera, static_cast<uint32_t>(c.camera) << 16, static_cast<int32_t>(self_));
         reply(c, MSG_PASSWORD_RESULT, encodeU32(matched ? 1 : 0));
@@ -658,7 +697,7 @@ void StreamServer::execute(Connection& c, const Request& request)
             reply(c, MSG_CAMERA_UNAVAILABLE);
             return;
         }
-        selectCamera(c, static_cast<int>(camera), true);
+        selectCamera(c, static_cast<int>(camera), Selection::Explicit);
         return;
     }
     case CMD_GET_CAMERA_STATUS:
@@ -669,7 +708,7 @@ void StreamServer::execute(Connection& c, const Request& request)
     }
 }
 
-void StreamServer::selectCamera(Connection& c, int camera, bool explicitSelection)
+void StreamServer::selectCamera(Connection& c, int camera, Selection selection)
 {
     const int previous = c.camera;
     if (previous != camera) {
@@ -687,9 +726,9 @@ void StreamServer::selectCamera(Connection& c, int camera, bool explicitSelectio
     if (reader.isOffered()) {
         if (!reader.isActive())
             postToStation(station_msg::kWantsCamera, static_cast<uint32_t>(camera) << 16, static_cast<int32_t>(self_));
-        if (explicitSelection)
+        if (selection == Selection::Explicit)
             reply(c, MSG_CAMERA_OK);
-    } else {
+    } else if (selection != Selection::Silent) {
         reply(c, MSG_CAMERA_UNAVAILABLE);
     }
 }
@@ -743,6 +782,8 @@ void StreamServer::pumpLoop(Connection* c)
     std::mutex& cameraLock = cameraLocks_[c->camera];
     const char* failure = nullptr;
     auto due = Clock::now();
+    auto nextFormatCheck = Clock::now() + kFormatCheckInterval;
+    const CameraFormat encoded = c->encoder.camera();
 
     const auto queue = [c](uint32_t code, uint32_t time, std::span<const uint8_t> payload = {}) {
         return c->outbox.put(encodeMessage(code, time, payload));
@@ -797,6 +838,17 @@ void StreamServer::pumpLoop(Connection* c)
             continue;
         }
         const auto now = Clock::now();
+        if (now >= nextFormatCheck) {
+            nextFormatCheck = now + kFormatCheckInterval;
+            const auto current = reader.format();
+            // The station's pictures now come in another format: this encoder can never take
+            // them. The viewer is let go and gets the new format when it connects again.
+            if (current && (current->frameBytes != encoded.frameBytes || current->width != encoded.width
+                            || current->height != encoded.height || current->layout != encoded.layout)) {
+                failure = "the camera's picture format changed";
+                break;
+            }
+        }
         if (now < due) {
             c->sleepFor(std::chrono::duration_cast<std::chrono::milliseconds>(due - now) + std::chrono::milliseconds(1));
             continue;

@@ -133,12 +133,13 @@ public:
     }
 
     bool present = true;
+    platform::WindowHandle window = kWindow;
     bool answerWantsCamera = true;
     StreamServer* server = nullptr;
     std::vector<Posted> posted;
     std::vector<std::string> reports;
 
-    platform::WindowHandle findStation() override { return present ? kWindow : platform::kNoWindow; }
+    platform::WindowHandle findStation() override { return present ? window : platform::kNoWindow; }
     bool post(platform::WindowHandle, uint32_t msg, uint32_t wParam, int32_t lParam) override
     {
         posted.push_back({ msg, wParam, lParam });

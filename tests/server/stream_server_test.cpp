@@ -388,6 +388,23 @@ TEST(StreamServer, StationAppearingLaterIsBoundWithinASecond)
     station.server = nullptr;
 }
 
+TEST(StreamServer, StationStartedAgainGetsTheServerBack)
+{
+    ServerFixture f;
+    TestClient client(f.port);
+    ASSERT_EQ(client.next()->code, MSG_HELLO);
+    ASSERT_EQ(f.station.count(station_msg::kRegisters), 1);
+    // The station crashed and a new one runs: the viewers go, the server registers anew and
+    // listens again once the new station says so.
+    f.station.window = 5151;
+    EXPECT_TRUE(client.closedWithin(3s));
+    EXPECT_TRUE(waitFor([&] { return f.station.count(station_msg::kRegisters) == 2; }, 3s));
+    EXPECT_FALSE(f.server.isListening());
+    f.station.configure(f.port, { 0 });
+    TestClient again(f.port);
+    EXPECT_EQ(again.next()->code, MSG_HELLO);
+}
+
 TEST(StreamServer, PortInUseIsReportedInTheLog)
 {
     application();
@@ -416,6 +433,43 @@ TEST(StreamServer, PortInUseIsReportedInTheLog)
     EXPECT_NE(text.find("EADDRINUSE"), std::string::npos) << text;
     server.close();
     station.server = nullptr;
+}
+
+} // namespace
+} // namespace vantry::server
+
+namespace vantry::server {
+namespace {
+
+using namespace test;
+using namespace std::chrono_literals;
+
+TEST(StreamServer, GuessingPasswordsEndsTheConnection)
+{
+    ServerFixture f({ 1 }); // camera 0 is not offered: the password's implied choice says nothing
+    f.station.sendPassword(1, "Secret");
+    TestClient client(f.port);
+    ASSERT_EQ(client.next()->code, MSG_HELLO);
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        client.request(CMD_PASSWORD, std::vector<uint8_t> { 'g', 'u', 'e', 's', static_cast<uint8_t>('0' + attempt) });
+        auto result = client.next();
+        ASSERT_TRUE(result) << attempt;
+        EXPECT_EQ(result->code, MSG_PASSWORD_RESULT) << attempt;
+        EXPECT_EQ(parseU32(result->payload), 0u);
+    }
+    EXPECT_TRUE(client.closedWithin(2s));
+}
+
+TEST(StreamServer, ANewPictureFormatLetsTheStreamingViewersGo)
+{
+    ServerFixture f;
+    auto camera = std::make_unique<TestCamera>(f.station.writer(0), 320 * 240 * 3 / 2);
+    TestClient client(f.port);
+    ASSERT_TRUE(client.handshake(0, { 5, 0, 15, 0 }));
+    ASSERT_TRUE(client.nextOf(MSG_KEY_FRAME));
+    camera.reset();
+    f.station.sendFormat(0, i420Header(352, 288), iyuvSubtype());
+    EXPECT_TRUE(client.closedWithin(3s));
 }
 
 } // namespace

@@ -104,7 +104,8 @@ public:
     StreamServer(const StreamServer&) = delete;
     StreamServer& operator=(const StreamServer&) = delete;
 
-    // Looks for the station and binds, or keeps looking once a second.
+    // Looks for the station and binds, or keeps looking once a second; later binds again
+    // when the station is replaced.
     void start();
     // The closing steps: stop looking, stop listening, drop every viewer, close the readers.
     void close();
@@ -126,13 +127,18 @@ public:
 
 private:
     void bind();
+    void watchStation();
+    void dropIdleStrangers();
     void startListening();
     void stopListening();
     void acceptPending();
     void onReadable(uint64_t id);
     void onWritable(uint64_t id);
     void execute(Connection& c, const Request& request);
-    void selectCamera(Connection& c, int camera, bool explicitSelection);
+    // Explicit: CMD_SELECT_CAMERA (answered); Implied: camera 0 for CMD_ASK_PASSWORD (only
+    // "unavailable" is told); Silent: camera 0 for CMD_PASSWORD (nothing is told).
+    enum class Selection { Explicit, Implied, Silent };
+    void selectCamera(Connection& c, int camera, Selection selection);
     bool allowed(const Connection& c, uint32_t code) const;
     bool reply(Connection& c, uint32_t code, std::span<const uint8_t> payload = {});
     void queueToCamera(int camera, uint32_t code, std::span<const uint8_t> payload);
@@ -155,7 +161,7 @@ private:
     const ServerLimits limits_;
 
     std::unique_ptr<QObject> context_;
-    std::unique_ptr<QTimer> bindTimer_;
+    std::unique_ptr<QTimer> watchTimer_;
     std::function<void()> listChanged_;
 
     platform::WindowHandle stationWindow_ = platform::kNoWindow;
