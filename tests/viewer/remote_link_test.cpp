@@ -308,8 +308,8 @@ TEST_F(RemoteLinkTest, RefusedConnectIsLoggedWithItsText)
 
 TEST(RemoteLinkWithoutSocket, MessagesBeforeAnyFormatAreHarmless)
 {
-    RemoteLink link;
     Notices notices;
+    RemoteLink link;
     link.setObserver(notices.observer());
     const auto pictures = encodePictures(176, 144, 1);
     Message frame { MSG_KEY_FRAME, 1, pictures[0].bytes };
@@ -318,8 +318,8 @@ TEST(RemoteLinkWithoutSocket, MessagesBeforeAnyFormatAreHarmless)
     EXPECT_TRUE(link.handleMessage(Message { MSG_CAMERA_STATUS, 1, {} }));
     EXPECT_TRUE(link.handleMessage(Message { 0xFE30, 1, { 1, 2, 3 } }));
     // Formats the decoder cannot take are refused.
-    VideoFormat huge = makeVx01Format(4096, 4096);
-    EXPECT_TRUE(link.handleMessage(Message { MSG_VIDEO_FORMAT, 1, std::vector<uint8_t>(encodeVideoFormat(huge).begin(), encodeVideoFormat(huge).end()) }));
+    const auto huge = encodeVideoFormat(makeVx01Format(4096, 4096));
+    EXPECT_TRUE(link.handleMessage(Message { MSG_VIDEO_FORMAT, 1, std::vector<uint8_t>(huge.begin(), huge.end()) }));
     EXPECT_FALSE(notices.has(LinkNotice::RestoreVideoSize));
     EXPECT_FALSE(link.havePicture());
 }

@@ -173,7 +173,15 @@ TEST_F(ViewerRecordingTest, FreeSpaceAtTheMinimumRefusesWithTheMessage)
     EXPECT_TRUE(notices.has(LinkNotice::RecordingRefused));
     EXPECT_TRUE(aviFilesBelow(storage).empty());
 
+    // A disk that cannot be measured is not taken for an empty one.
+    freeBytes = -1;
+    link.recorder().setAllowed(true);
+    frame(pictures[0], todayAtTen());
+    EXPECT_FALSE(link.recorder().recording());
+    EXPECT_FALSE(link.recorder().allowed());
+
     // One megabyte above the minimum is enough.
+    freeBytes = int64_t { 300 } << 20;
     freeBytes += int64_t { 1 } << 20;
     link.recorder().setAllowed(true);
     frame(pictures[0], todayAtTen());

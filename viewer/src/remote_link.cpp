@@ -58,6 +58,11 @@ RemoteLink::~RemoteLink()
     disconnect();
     recorder_.setNotify({});
     recorder_.setKeyFrameRequest({});
+    // Messages handled without a connection (tests, the fuzz target) may have opened one.
+    std::lock_guard lock(stateMutex_);
+    if (decoderOpen_)
+        codec::vx_decoder_close(&decoder_);
+    decoderOpen_ = false;
 }
 
 void RemoteLink::setObserver(Observer observer) { observer_ = std::move(observer); }

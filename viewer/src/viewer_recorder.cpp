@@ -199,7 +199,8 @@ void ViewerRecorder::closeLocked()
     if (file_) {
         std::unique_ptr<common::CZtVFile> file = std::move(file_);
         const uint32_t frames = file->FrameCount();
-        if (file->Close() == 0 && frames > 0) {
+        const bool finished = file->Close() == 0;
+        if (finished && frames > 0) {
             common::IndexRecord record;
             record.path = file->Path();
             record.kind = file->Kind();
@@ -212,9 +213,11 @@ void ViewerRecorder::closeLocked()
                 record.end = record.start + 1;
             index_.Add(record);
             lastClosed_ = record.path;
-        } else {
+        } else if (frames == 0) {
             ::unlink(file->Path().c_str());
         }
+        // A file with frames that could not be finished stays: the writer keeps it readable
+        // up to its last durability point, and the index's folder check repairs and adds it.
     }
     if (wasRecording)
         notify(RecorderNotice::RecordingOff);
