@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -88,6 +89,23 @@ int decodedPictures(const std::string& stream, int width, int height, const std:
     return static_cast<int>(bytes / (static_cast<size_t>(width) * static_cast<size_t>(height) * 3 / 2));
 }
 
+// The stream server started for this test's runtime folder (there may be others on the box).
+pid_t serverProcess(const std::string& runtimeFolder)
+{
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const std::string command = readFile(entry.path().string() + "/cmdline");
+        if (command.find("/vyvserver") == std::string::npos)
+            continue;
+        const std::string environment = readFile(entry.path().string() + "/environ");
+        if (environment.find("XDG_RUNTIME_DIR=" + runtimeFolder + '\0') != std::string::npos)
+            return static_cast<pid_t>(std::stol(name));
+    }
+    return -1;
+}
+
 TEST(StationStream, DemoStationServesCameraOneToAViewer)
 {
     application();
@@ -155,6 +173,24 @@ TEST(StationStream, DemoStationServesCameraOneToAViewer)
         sawEventOn = client->nextOf(MSG_EVENT_ON, 40s).has_value();
     EXPECT_TRUE(sawEventOn) << readFile(folders.data() + "/vantry.log");
     EXPECT_TRUE(hasConnectionEntry(folders.data() + "/Log.Dat"));
+
+    // A server that dies is started again by the station, and viewers get back in.
+    const pid_t server = serverProcess(folders.root() + "/run");
+    ASSERT_GT(server, 0);
+    ::kill(server, SIGKILL);
+    EXPECT_TRUE(client->closedWithin(5s));
+    const bool back = waitFor([&] {
+        client = std::make_unique<TestClient>(port);
+        if (client->connected()) {
+            auto hello = client->next(1s);
+            if (hello && hello->code == MSG_HELLO)
+                return true;
+        }
+        std::this_thread::sleep_for(200ms);
+        return false;
+    }, 20s);
+    EXPECT_TRUE(back) << readFile(folders.data() + "/vantry.log");
+    EXPECT_NE(serverProcess(folders.root() + "/run"), server);
 
     // Closing the station closes the server.
     ::kill(station.pid(), SIGTERM);

@@ -65,10 +65,41 @@ FrameLinks::FrameLinks(StationHub& hub) : hub_(hub)
         link.timer->setInterval(kPictureTimerMs);
         QObject::connect(link.timer.get(), &QTimer::timeout, [this, camera] { pictureTick(camera); });
     }
+    serverWatch_ = std::make_unique<QTimer>();
+    serverWatch_->setInterval(kServerWatchMs);
+    QObject::connect(serverWatch_.get(), &QTimer::timeout, [this] { watchServer(); });
+}
+
+void FrameLinks::watchServer()
+{
+    if (hub_.isClosed())
+        return;
+    if (server_ != platform::kNoWindow) {
+        if (platform::isWindow(server_))
+            return;
+        // The server ended without being asked: stop feeding it, and start it again so that
+        // viewers can come back.
+        hub_.diagnostic("The stream server has ended.");
+        for (int camera = 0; camera < 4; ++camera)
+            if (links_[camera].streaming)
+                stopStreaming(camera);
+        server_ = platform::kNoWindow;
+        restartWanted_ = true;
+    }
+    // A server that keeps ending is started at most once a minute.
+    const auto now = std::chrono::steady_clock::now();
+    if (restartWanted_
+        && (lastRestart_ == std::chrono::steady_clock::time_point {}
+            || now - lastRestart_ >= std::chrono::milliseconds(kServerRestartSpacingMs))) {
+        restartWanted_ = false;
+        lastRestart_ = now;
+        hub_.startStreamServer();
+    }
 }
 
 FrameLinks::~FrameLinks()
 {
+    serverWatch_.reset();
     for (int camera = 0; camera < 4; ++camera)
         if (links_[camera].streaming)
             stopStreaming(camera);
@@ -142,6 +173,7 @@ void FrameLinks::serverMessage(int cameraIndex, uint32_t message, uint32_t wPara
             return;
         }
         server_ = handle;
+        serverWatch_->start();
         sendSettings(Formats::Include, Occasion::Registration);
         return;
     }

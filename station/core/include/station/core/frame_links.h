@@ -6,6 +6,7 @@
 #include "station/core/frame_store.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,6 +28,10 @@ public:
     // Bit 16: the server answers camera status requests. The low half is ours: 1 = a Linux
     // station.
     static constexpr uint32_t kServerWord = 0x10001;
+    // How often the station looks whether its stream server still runs, and how long it waits
+    // between two starts of a server that keeps ending.
+    static constexpr int kServerWatchMs = 3000;
+    static constexpr int kServerRestartSpacingMs = 60000;
 
     explicit FrameLinks(StationHub& hub);
     ~FrameLinks() override;
@@ -71,6 +76,7 @@ private:
         uint64_t written = 0;
     };
 
+    void watchServer();
     void startStreaming(int cameraIndex);
     void stopStreaming(int cameraIndex);
     bool writeMailbox(int cameraIndex, const std::vector<uint8_t>& block);
@@ -83,6 +89,9 @@ private:
     StationHub& hub_;
     std::array<Link, 4> links_;
     platform::WindowHandle server_ = platform::kNoWindow;
+    std::unique_ptr<QTimer> serverWatch_;
+    std::chrono::steady_clock::time_point lastRestart_ {};
+    bool restartWanted_ = false;
     std::function<uint32_t(int)> ptzCapability_;
     std::function<void(int, uint16_t)> ptzHandler_;
 };
