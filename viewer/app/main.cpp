@@ -63,6 +63,16 @@ int main(int argc, char** argv)
         viewer::ViewerPaths { platform::programFolder(), platform::dataFolder(platform::DataFolderOwner::Viewer) });
     session.start();
     viewer_ui::MainWindow window(session);
+    if (QGuiApplication::platformName() == "offscreen") {
+        // Nobody can answer a dialog on a box without a display: messages go to standard
+        // error, a password request is declined and a question answered No.
+        session.setMessageSink([](const std::string& text) { std::fprintf(stderr, "vyremote: %s\n", text.c_str()); });
+        session.setPasswordPrompt([]() -> std::optional<std::string> {
+            std::fprintf(stderr, "vyremote: the station asks for a password; no display to ask for it\n");
+            return std::nullopt;
+        });
+        session.setQuestionPrompt([](const std::string&) { return false; });
+    }
 
     auto endpoint = platform::Endpoint::create("VYRemote", "", [&](const platform::Message& message) -> int32_t {
         switch (message.msg) {
