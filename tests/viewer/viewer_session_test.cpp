@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 
 namespace vantry::viewer {
@@ -162,6 +163,40 @@ TEST_F(ViewerSessionTest, ReconnectionKeepsTryingWhileTheServerIsAway)
     EXPECT_TRUE(session->reconnecting());
     EXPECT_FALSE(session->link().connected());
     EXPECT_EQ(session->link().port(), port);
+}
+
+TEST_F(ViewerSessionTest, RecordingSurvivesAServerRestart)
+{
+    session->setReconnectIntervalMs(200);
+    session->setPasswordPrompt([] { return std::optional<std::string>("pass"); });
+    session->setRecordAllowed(true);
+    const auto pictures = encodePictures(176, 144, 6, 3);
+    const auto now = static_cast<uint32_t>(std::time(nullptr));
+    auto stream = [&](uint32_t start) {
+        for (size_t i = 0; i < pictures.size(); ++i)
+            server.send(pictures[i].key ? MSG_KEY_FRAME : MSG_DELTA_FRAME, pictures[i].bytes, start + static_cast<uint32_t>(i));
+    };
+    ASSERT_EQ(session->connectTo("127.0.0.1", server.port(), 0), 1);
+    ASSERT_TRUE(server.accept());
+    passwordHandshake(0);
+    stream(now);
+    ASSERT_TRUE(spinUntil([&] { return session->statusIcon(kIconRecord) == 1 && session->link().framesDecoded() == 6; }));
+
+    // The server goes away: the file closes and is indexed; the viewer comes back and records on.
+    server.closeClient();
+    ASSERT_TRUE(spinUntil([&] { return session->statusIcon(kIconRecord) == 0; }));
+    EXPECT_EQ(session->link().recorder().indexedRecords(), 1u);
+    std::atomic<bool> accepted { false };
+    std::thread acceptor([&] { accepted = server.accept(5000ms); });
+    spinUntil([&] { return accepted.load(); });
+    acceptor.join();
+    ASSERT_TRUE(accepted);
+    passwordHandshake(0);
+    stream(now + 10);
+    ASSERT_TRUE(spinUntil([&] { return session->link().framesDecoded() == 12 && session->statusIcon(kIconRecord) == 1; }));
+    session->disconnectCommand();
+    EXPECT_EQ(session->link().recorder().indexedRecords(), 2u);
+    EXPECT_TRUE(session->recordAllowed()) << "the Record button outlives the connection";
 }
 
 TEST_F(ViewerSessionTest, StartBeforeTheServerKeepsTrying)
