@@ -6,6 +6,7 @@
 #include "platform/instance_lock.h"
 #include "plugins/plugin_loader.h"
 #include "station/core/demo_devices.h"
+#include "station/core/frame_links.h"
 #include "station/core/recorder.h"
 #include "station/core/system_device_provider.h"
 
@@ -67,6 +68,7 @@ StationApp::StationApp(StationOptions options)
 StationApp::~StationApp()
 {
     close();
+    frameLinks_.reset();
     if (hub_) {
         hub_->setRecording(nullptr);
         hub_->setRecordIndex(nullptr);
@@ -127,6 +129,9 @@ StartResult StationApp::start(std::string* error)
     view_ = std::make_unique<HeadlessView>(hub_.get());
     hub_->setView(view_.get());
     hub_->setEchoToStderr(options_.headless);
+    // Before the channels: their first picture formats already size the shared records.
+    frameLinks_ = std::make_unique<FrameLinks>(*hub_);
+    hub_->setFrameLinks(frameLinks_.get());
 
     std::string endpointError;
     endpoint_ = platform::Endpoint::create(kStationClass, "", [this](const platform::Message& message) {
@@ -173,8 +178,11 @@ void StationApp::close()
     if (hub_)
         hub_->close();
     // Nothing may reach the hub through the endpoint once it is gone.
-    if (hub_)
+    if (hub_) {
         hub_->attachEndpoint(nullptr);
+        hub_->setFrameLinks(nullptr);
+    }
+    frameLinks_.reset();
     endpoint_.reset();
 }
 

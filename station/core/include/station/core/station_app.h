@@ -13,6 +13,7 @@ class Endpoint;
 namespace vantry::station {
 
 class SystemDeviceProvider;
+class FrameLinks;
 class Recorder;
 namespace detail {
 class ClockWatch;
@@ -63,6 +64,7 @@ private:
     std::unique_ptr<StationHub> hub_;
     std::unique_ptr<Recorder> recorder_;
     std::unique_ptr<platform::Endpoint> endpoint_;
+    std::unique_ptr<FrameLinks> frameLinks_;
     std::unique_ptr<detail::ClockWatch> clockWatch_;
 };
 
