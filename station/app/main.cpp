@@ -1,11 +1,17 @@
 // vantry: the station. Without a display, or with --headless, it runs without windows.
+#include "platform/folders.h"
 #include "station/core/station_app.h"
+#include "station/ui/main_window.h"
+#include "station/ui/screenshot_tour.h"
+#include "station/ui/windowed_station.h"
 #include "stop_signals.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -16,6 +22,55 @@ void printUsage()
     std::fprintf(stderr, "usage: vantry [--headless] [--demo]\n"
                          "  --headless  run without windows; log lines also go to standard error\n"
                          "  --demo      offer demo cameras and use them when no camera has a device\n");
+}
+
+bool displayAvailable()
+{
+    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" }) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return true;
+    }
+    return false;
+}
+
+int runWindowed(int argc, char** argv, const vantry::station::StationOptions& options)
+{
+    namespace ui = vantry::station::ui;
+    QApplication application(argc, argv);
+    ui::WindowedStation station(options, { QString::fromStdString(vantry::platform::programFolder()), {}, nullptr });
+    // A signal closes without the question: whoever sends it has decided.
+    vantry::station::StopSignals stopSignals([&station](int) {
+        station.close();
+        QCoreApplication::quit();
+    });
+    if (!stopSignals.isInstalled())
+        std::fprintf(stderr, "vantry: cannot watch for SIGINT and SIGTERM\n");
+
+    std::string error;
+    switch (station.start(&error)) {
+    case ui::WindowedStation::Result::AlreadyRunning:
+        std::fprintf(stderr, "vantry: a station is already running; it was asked to show itself\n");
+        return 0;
+    case ui::WindowedStation::Result::ScreenTooSmall:
+        std::fprintf(stderr, "vantry: the screen is smaller than 1024x768\n");
+        return 1;
+    case ui::WindowedStation::Result::Failed:
+        std::fprintf(stderr, "vantry: cannot start: %s\n", error.c_str());
+        return 1;
+    case ui::WindowedStation::Result::Running:
+        break;
+    }
+    if (const char* folder = std::getenv(ui::ScreenshotTour::kEnvironmentVariable); folder && *folder) {
+        auto* tour = new ui::ScreenshotTour(station.window(), QString::fromLocal8Bit(folder), [&station] {
+            station.close();
+            QCoreApplication::quit();
+        });
+        tour->start();
+    }
+    const int status = application.exec();
+    station.close();
+    return status;
 }
 
 } // namespace
@@ -38,8 +93,11 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    if (!headlessAsked)
-        std::fprintf(stderr, "vantry: this build has no window yet; running headless\n");
+    if (!headlessAsked) {
+        if (displayAvailable())
+            return runWindowed(argc, argv, options);
+        std::fprintf(stderr, "vantry: no display; running headless\n");
+    }
     options.headless = true;
 
     QCoreApplication application(argc, argv);

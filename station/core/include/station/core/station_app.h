@@ -2,6 +2,7 @@
 
 #include "station/core/station_hub.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,10 @@ struct StationOptions {
     // Offer the demo cameras and microphones; when no camera has a device, give camera n
     // "Demo Camera n" with "Demo Microphone n".
     bool demo = false;
+    // The window, when the station has one: it replaces the headless view, and the login
+    // dialog becomes the login gate. Neither is owned.
+    StationView* view = nullptr;
+    std::function<bool()> loginGate;
 };
 
 enum class StartResult {
