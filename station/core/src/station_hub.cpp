@@ -29,6 +29,7 @@ constexpr const char* kServerProgram = "vyvserver";
 
 // Indicator kinds and states of the control panel.
 constexpr int kLightVideo = 0;
+constexpr int kLightAudio = 1;
 constexpr int kLightDetection = 2;
 constexpr int kLightRecording = 3;
 constexpr int kLightOff = 0;
@@ -373,6 +374,7 @@ void StationHub::applyCameraState(int cameraIndex)
     const common::ChannelSettings& camera = settings_.channels[cameraIndex];
     if (ch->hasVideoDevice()) {
         setIndicator(cameraIndex, kLightVideo, kLightOn);
+        setIndicator(cameraIndex, kLightAudio, ch->hasAudioDevice() ? kLightOn : kLightOff);
         view_->setLiveVideo(cameraIndex, camera.displayLiveVideo != 0);
         ch->setLiveSound(camera.playLiveSound != 0);
         if (camera.recordingEnabled != 0)
@@ -385,6 +387,7 @@ void StationHub::applyCameraState(int cameraIndex)
             listener->cameraStateApplied(cameraIndex, false, camera);
         ch->motion().stopDetection();
         setIndicator(cameraIndex, kLightVideo, kLightOff);
+        setIndicator(cameraIndex, kLightAudio, kLightOff);
         setIndicator(cameraIndex, kLightDetection, kLightOff);
         setIndicator(cameraIndex, kLightRecording, kLightOff);
     }

@@ -369,6 +369,14 @@ bool MainWindow::runLoginDialog()
 
 bool MainWindow::requestClose()
 {
+    if (!confirmAndShutDown())
+        return false;
+    close();
+    return true;
+}
+
+bool MainWindow::confirmAndShutDown()
+{
     if (closing_)
         return true;
     if (hub_ && !hub_->passLogin())
@@ -391,18 +399,20 @@ bool MainWindow::requestClose()
     for (QWidget* widget : QApplication::topLevelWidgets())
         if (widget != this && widget->isVisible())
             widget->close();
-    close();
     return true;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    if (closing_) {
+    // A station already closed (a signal, a failed start) has nothing left to ask about.
+    if (closing_ || (hub_ && hub_->isClosed())) {
         event->accept();
         return;
     }
-    event->ignore();
-    requestClose();
+    if (confirmAndShutDown())
+        event->accept();
+    else
+        event->ignore();
 }
 
 // ----- painting, dragging, keys --------------------------------------------------------
@@ -413,10 +423,11 @@ void MainWindow::paintEvent(QPaintEvent* event)
     painter.setClipRegion(event->region());
     painter.drawImage(QPoint(0, 0), skin_.background);
     const QSize s = size();
-    painter.drawImage(QPoint(0, 0), skin_.corners[0]);
-    painter.drawImage(QPoint(s.width() - skin_.corners[1].width(), 0), skin_.corners[1]);
-    painter.drawImage(QPoint(0, s.height() - skin_.corners[2].height()), skin_.corners[2]);
-    painter.drawImage(QPoint(s.width() - skin_.corners[3].width(), s.height() - skin_.corners[3].height()), skin_.corners[3]);
+    const auto& c = skin_.paintedCorners;
+    painter.drawImage(QPoint(0, 0), c[0]);
+    painter.drawImage(QPoint(s.width() - c[1].width(), 0), c[1]);
+    painter.drawImage(QPoint(0, s.height() - c[2].height()), c[2]);
+    painter.drawImage(QPoint(s.width() - c[3].width(), s.height() - c[3].height()), c[3]);
 }
 
 void MainWindow::mousePressEvent(QMouseEvent* event)

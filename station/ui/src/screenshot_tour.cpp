@@ -1,15 +1,21 @@
 #include "station/ui/screenshot_tour.h"
 
 #include "station/ui/dialog_launcher.h"
+#include "station/core/camera_channel.h"
 #include "station/ui/main_window.h"
+#include "station/ui/mask_editor.h"
+#include "station/ui/mask_view.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QGuiApplication>
 #include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
+#include <optional>
 
 namespace vantry::station::ui {
 
@@ -30,7 +36,18 @@ void ScreenshotTour::start(int settleMs)
 bool ScreenshotTour::save(QWidget* widget, const QString& name)
 {
     const QString path = folder_ + "/" + name + ".png";
-    const bool ok = widget && widget->grab().save(path, "PNG");
+    QPixmap picture;
+    if (widget) {
+        // From the screen, so that the window's shape shows as it does for the user.
+        QScreen* screen = widget->screen();
+        const QRect frame = widget->frameGeometry();
+        picture = screen && QGuiApplication::platformName() != QLatin1String("offscreen")
+            ? screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+            : widget->grab();
+        if (picture.isNull())
+            picture = widget->grab();
+    }
+    const bool ok = !picture.isNull() && picture.save(path, "PNG");
     std::fprintf(stderr, "screenshots: %s %s\n", ok ? "saved" : "could not save", qPrintable(path));
     return ok;
 }
@@ -45,7 +62,20 @@ void ScreenshotTour::grabActiveDialogLater(const QString& name)
                 if (auto* candidate = qobject_cast<QDialog*>(widget); candidate && candidate->isVisible())
                     dialog = candidate;
         }
+        // The mask editor shows a few cells left out, then the camera gets its mask back.
+        auto* editor = qobject_cast<MaskEditor*>(dialog);
+        std::optional<GreyBitmap> savedMask;
+        if (editor) {
+            savedMask = editor->view->channel().motion().detector().mask();
+            const QSize frame = editor->view->frameSize();
+            for (int x = frame.width() / 2; x < frame.width(); x += 40)
+                for (int y = 0; y < frame.height() / 3; y += 40)
+                    editor->view->markAt(QPoint(x, y), false, false);
+            QApplication::processEvents();
+        }
         save(dialog, name);
+        if (editor)
+            editor->view->channel().motion().detector().setMask(savedMask);
         if (dialog)
             dialog->reject();
     });

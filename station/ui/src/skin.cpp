@@ -87,6 +87,13 @@ bool Skin::load(const QString& skinFolder, QString* error)
         corners[i] = loadPicture(folder, readString(ini, "background", cornerKeys[i]));
         if (corners[i].isNull())
             return fail(QStringLiteral("the skin's corner picture %1 is missing").arg(cornerKeys[i]));
+        paintedCorners[i] = corners[i].convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < paintedCorners[i].height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(paintedCorners[i].scanLine(y));
+            for (int x = 0; x < paintedCorners[i].width(); ++x)
+                if ((row[x] & 0xFFFFFF) == 0xFF0000)
+                    row[x] = 0;
+        }
     }
     const QByteArray standard = (tvStandard.isEmpty() ? QStringLiteral("ntsc") : tvStandard).toLatin1();
     videoArea = QRect(readInt(ini, standard.constData(), "x", 29), readInt(ini, standard.constData(), "y", 71),

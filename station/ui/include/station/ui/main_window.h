@@ -89,6 +89,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The login gate, the question and the closing order; true when the station closed.
+    bool confirmAndShutDown();
     void createButtons();
     void onButton(int position);
     void placeSplitScreen();

@@ -23,6 +23,7 @@ class MaskView final : public QWidget {
 public:
     explicit MaskView(CameraChannel& channel, QWidget* parent = nullptr);
 
+    CameraChannel& channel() const { return channel_; }
     QSize frameSize() const;
     // The size the frame is shown at: 256 x 240 pictures are shown 320 wide.
     static QSize displaySize(const QSize& frame);

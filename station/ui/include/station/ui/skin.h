@@ -53,6 +53,9 @@ struct Skin {
     QSize size { 1024, 768 };
     QImage background;
     std::array<QImage, 4> corners; // left-top, right-top, left-bottom, right-bottom
+    // The corners as they are painted: pure red made transparent, so that no red shows
+    // even where the window system does not cut the window to its shape.
+    std::array<QImage, 4> paintedCorners;
     QRect videoArea { 29, 71, 720, 576 };
     QRect presetBox { 780, 609, 148, 32 };
     std::array<ButtonSkin, kButtonCount> buttons;

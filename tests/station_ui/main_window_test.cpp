@@ -1,0 +1,181 @@
+// The main window on the hub: commands through the hub's table, the hub's calls back into the
+// window, live video from the demo cameras, the manual trigger, and closing in order.
+#include "ui_test_support.h"
+
+#include "common/camera_word.h"
+#include "common/station_messages.h"
+#include "station/core/hub_messages.h"
+#include "station/ui/main_window.h"
+#include "station/ui/picture_button.h"
+#include "station/ui/split_screen.h"
+#include "station/ui/status_panel.h"
+#include "station/ui/time_panel.h"
+
+#include <QTest>
+
+namespace vantry::station::ui {
+namespace {
+
+using test::RecordingPrompter;
+using test::waitFor;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void start(const std::string& ini, DeviceProvider& provider, bool demo = false)
+    {
+        folders_.write("vantry.ini", ini);
+        hub_ = std::make_unique<StationHub>(HubFolders { folders_.data(), "/nonexistent" }, provider);
+        window_ = std::make_unique<MainWindow>(test::builtSkin(), texts_, prompter_);
+        hub_->setView(window_.get());
+        hub_->setLoginGate([this] { return loginAnswer_; });
+        ASSERT_EQ(hub_->openSettingsAndLogs(), 1);
+        if (demo)
+            hub_->presetDevicesWhenNone(demoDevices(DeviceKind::Video), demoDevices(DeviceKind::Audio));
+        ASSERT_EQ(hub_->buildChannels(false), 1);
+        window_->attachHub(hub_.get());
+        window_->show();
+        QApplication::processEvents();
+    }
+    void TearDown() override
+    {
+        if (hub_)
+            hub_->close();
+        window_.reset();
+        hub_.reset();
+    }
+    std::vector<std::string> log() const { return test::logTexts(folders_.file("Log.Dat")); }
+
+    test::PrivateFolders folders_;
+    test::NoDevices noDevices_;
+    UiTexts texts_;
+    RecordingPrompter prompter_;
+    bool loginAnswer_ = true;
+    std::unique_ptr<StationHub> hub_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(MainWindowTest, ClosingAsksAndOnYesClosesTheStationFirstThenTheWindow)
+{
+    start("", noDevices_);
+    std::vector<std::string> order;
+    window_->setCloseHandler([this, &order] {
+        order.push_back(window_->isVisible() ? "station, window still open" : "station after the window");
+        hub_->close();
+    });
+
+    prompter_.answers = { false };
+    EXPECT_FALSE(window_->requestClose());
+    ASSERT_EQ(prompter_.asked.size(), 1u);
+    EXPECT_EQ(prompter_.asked[0].id, 61356);
+    EXPECT_EQ(prompter_.asked[0].text, "Do you want to close the program?");
+    EXPECT_FALSE(hub_->isClosed());
+    EXPECT_TRUE(window_->isVisible());
+
+    prompter_.answers = { true };
+    // The window's own close button goes the same way.
+    window_->close();
+    EXPECT_TRUE(hub_->isClosed());
+    EXPECT_FALSE(window_->isVisible());
+    EXPECT_EQ(order, std::vector<std::string> { "station, window still open" });
+    const auto texts = log();
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(texts.front(), "Vantry starts.");
+    EXPECT_EQ(texts.back(), "Vantry stops.");
+}
+
+TEST_F(MainWindowTest, ClosingNeedsTheLoginWhenAPasswordIsSet)
+{
+    start("", noDevices_);
+    hub_->settings().loginRequired = 1;
+    hub_->settings().loginPassword = "pw";
+    window_->sendCommand(cmd::kLogout);
+    ASSERT_FALSE(hub_->isLoggedIn());
+    loginAnswer_ = false;
+    prompter_.answers = { true };
+    EXPECT_FALSE(window_->requestClose());
+    EXPECT_TRUE(prompter_.asked.empty()) << "no question without the password";
+    EXPECT_FALSE(hub_->isClosed());
+    loginAnswer_ = true;
+    EXPECT_TRUE(window_->requestClose());
+    EXPECT_TRUE(hub_->isClosed());
+}
+
+TEST_F(MainWindowTest, CommandsAndHubCallsReachTheRightParts)
+{
+    start("", noDevices_);
+    SplitScreen* split = window_->splitScreen();
+    ASSERT_NE(split, nullptr);
+
+    window_->sendCommand(cmd::kLayoutCamera1 + 2);
+    EXPECT_EQ(split->layoutMode(), 2);
+    EXPECT_TRUE(window_->button(3)->isOn());
+    EXPECT_FALSE(window_->button(0)->isOn());
+    waitFor([this] { return hub_->selectedCamera() == 2; }, std::chrono::seconds(2));
+    EXPECT_EQ(hub_->selectedCamera(), 2) << "showing a camera alone selects it";
+    window_->sendCommand(cmd::kLayoutAll);
+    EXPECT_EQ(split->layoutMode(), geometry::kAllCameras);
+
+    // Without two visible cameras there is no loop; without detection nothing to pause.
+    window_->sendCommand(cmd::kLoopDisplay);
+    window_->sendCommand(cmd::kPauseDetection);
+    ASSERT_EQ(prompter_.shown.size(), 2u);
+    EXPECT_EQ(prompter_.shown[0].id, 61362);
+    EXPECT_EQ(prompter_.shown[1].id, 61394);
+    EXPECT_EQ(prompter_.shown[1].text, "There is no camera applying detection.");
+    EXPECT_FALSE(split->isLooping());
+
+    // Lights from anywhere in the station arrive by message.
+    hub_->post(common::msg::kSetIndicator, 3, static_cast<int32_t>(common::makeCameraWord(1, 5)));
+    EXPECT_TRUE(waitFor([this] { return window_->statusPanel()->light(3, 1) == 5; }, std::chrono::seconds(2)));
+    hub_->post(common::msg::kDetectionBlink, 1, static_cast<int32_t>(common::makeCameraWord(3)));
+    EXPECT_TRUE(waitFor([this] { return window_->statusPanel()->light(2, 3) == 3; }, std::chrono::seconds(2)));
+
+    window_->sendCommand(cmd::kFullScreen);
+    EXPECT_TRUE(window_->isFullScreenShown());
+    EXPECT_NE(split->parentWidget(), window_.get());
+    window_->sendCommand(cmd::kRestoreSize);
+    EXPECT_FALSE(window_->isFullScreenShown());
+    EXPECT_EQ(split->parentWidget(), window_.get());
+
+    window_->showCountdown(10);
+    EXPECT_EQ(window_->timePanel()->timeLine(), "Left 10 seconds");
+}
+
+TEST_F(MainWindowTest, DemoCamerasShowLiveVideoAndEnterTriggersEvents)
+{
+    test::DemoProvider demo;
+    start("[State_ch01]\nfEnableManualTrigger=1\nnManualTriggerLength=1\n"
+          "[State_ch02]\nfEnableManualTrigger=1\n"
+          "[Log]\nfCountInMotionEvents=1\n",
+          demo, true);
+    SplitScreen* split = window_->splitScreen();
+    EXPECT_TRUE(waitFor([split] {
+        for (int camera = 0; camera < 4; ++camera)
+            if (split->lastImage(camera).isNull())
+                return false;
+        return true;
+    })) << "every demo camera paints its picture";
+    EXPECT_EQ(window_->statusPanel()->light(0, 2), 1) << "video light of camera 3";
+    EXPECT_EQ(window_->statusPanel()->light(1, 0), 1) << "audio light of camera 1";
+
+    // Two cameras visible or more: the loop runs and shows one camera at a time.
+    window_->sendCommand(cmd::kLoopDisplay);
+    EXPECT_TRUE(split->isLooping());
+    EXPECT_GE(split->layoutMode(), 0);
+    EXPECT_LT(split->layoutMode(), 4);
+    window_->sendCommand(cmd::kLoopDisplay);
+    EXPECT_FALSE(split->isLooping());
+
+    QTest::keyClick(window_.get(), Qt::Key_Return);
+    EXPECT_TRUE(waitFor([this] {
+        const auto texts = log();
+        return std::count(texts.begin(), texts.end(), "Manual triggered event.") == 2;
+    }));
+    EXPECT_EQ(window_->statusPanel()->light(2, 0), 2);
+    EXPECT_EQ(window_->statusPanel()->light(2, 1), 2);
+    EXPECT_EQ(window_->statusPanel()->light(2, 2), 0) << "camera 3 has no manual trigger";
+    EXPECT_TRUE(hub_->isManualTriggerRunning());
+}
+
+} // namespace
+} // namespace vantry::station::ui
