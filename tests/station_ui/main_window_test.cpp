@@ -179,3 +179,53 @@ TEST_F(MainWindowTest, DemoCamerasShowLiveVideoAndEnterTriggersEvents)
 
 } // namespace
 } // namespace vantry::station::ui
+
+namespace vantry::station::ui {
+namespace {
+
+TEST(CommandTable, EveryWindowCommandHasARowAndTheDialogsAskForTheLogin)
+{
+    const struct {
+        uint32_t id;
+        Gate gate;
+    } cases[] = {
+        { cmd::kPreferences, Gate::Login },        { cmd::kRemoteViewingOptions, Gate::Login },
+        { cmd::kCameraOptions, Gate::Login },      { cmd::kDevices, Gate::Login },
+        { cmd::kSnapshot, Gate::Login },           { cmd::kMaskOptions, Gate::Login },
+        { cmd::kDetectionOptions, Gate::Login },   { cmd::kSearchRecords, Gate::Login },
+        { cmd::kLogs, Gate::None },                { cmd::kFullScreen, Gate::None },
+        { cmd::kLoopDisplay, Gate::None },         { cmd::kLayoutAll, Gate::None },
+        { cmd::kLayoutCamera4, Gate::None },       { cmd::kAlwaysOnTop, Gate::None },
+    };
+    for (const auto& c : cases) {
+        const auto routes = StationHub::commandRoutes();
+        const auto row = std::find_if(routes.begin(), routes.end(), [&c](const CommandRoute& r) { return r.id == c.id; });
+        ASSERT_NE(row, routes.end()) << c.id;
+        EXPECT_EQ(row->gate, c.gate) << row->name;
+    }
+}
+
+TEST_F(MainWindowTest, SearchRecordsWithoutThePlayerSaysSo)
+{
+    start("", noDevices_);
+    window_->sendCommand(cmd::kSearchRecords);
+    ASSERT_EQ(prompter_.shown.size(), 1u);
+    EXPECT_EQ(prompter_.shown[0].id, 61264);
+}
+
+TEST_F(MainWindowTest, DialogCommandsAskForThePasswordOnceUntilLogout)
+{
+    start("", noDevices_);
+    hub_->settings().loginRequired = 1;
+    hub_->settings().loginPassword = "pw";
+    window_->sendCommand(cmd::kLogout);
+    int asked = 0;
+    hub_->setLoginGate([&asked] { ++asked; return false; });
+    window_->sendCommand(cmd::kLayoutAll);
+    EXPECT_EQ(asked, 0) << "a layout needs no password";
+    window_->sendCommand(cmd::kPreferences);
+    EXPECT_EQ(asked, 1) << "a refused login opens no dialog";
+}
+
+} // namespace
+} // namespace vantry::station::ui

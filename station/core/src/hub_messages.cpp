@@ -45,6 +45,8 @@ std::string_view hubMessageText(int messageId)
         return "There is no camera applying detection.";
     case text_id::kCloseQuestion:
         return "Do you want to close the program?";
+    case text_id::kNotInstalled:
+        return "The program is not well installed. Please uninstall the program and install it again.";
     default:
         return {};
     }
@@ -418,8 +420,11 @@ void StationHub::doSearchRecords(int, uint16_t)
         return;
     }
     const std::string program = folders_.programFolder + "/" + kPlayerProgram;
-    if (::access(program.c_str(), X_OK) != 0 || !platform::startProgram(program, { "/pass" }))
+    if (::access(program.c_str(), X_OK) != 0 || !platform::startProgram(program, { "/pass" })) {
         diagnostic("Cannot start the record player " + program);
+        // The user asked for the records and must hear why nothing opens.
+        showMessage(text_id::kNotInstalled);
+    }
 }
 
 void StationHub::doApplyMotionDetection(int camera, uint16_t)

@@ -68,6 +68,7 @@ namespace text_id {
 inline constexpr int kEventRecordingKeepsDetection = 61218;
 inline constexpr int kNoCameraDetecting = 61394;
 inline constexpr int kCloseQuestion = 61356;
+inline constexpr int kNotInstalled = 61264; // also: a companion program is missing
 } // namespace text_id
 
 // The station's own text for a message id, empty when the hub has none.
