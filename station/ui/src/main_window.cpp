@@ -85,6 +85,7 @@ void MainWindow::attachHub(StationHub* hub)
     placeSplitScreen();
     splitScreen_->show();
     updateLayoutButtons();
+    updatePtzButtons();
     applyAlwaysOnTop();
 }
 
@@ -182,6 +183,17 @@ void MainWindow::selectCamera(int cameraIndex)
 {
     if (splitScreen_)
         splitScreen_->setSelectedCamera(cameraIndex);
+    updatePtzButtons();
+}
+
+void MainWindow::updatePtzButtons()
+{
+    // The pan, tilt, zoom and preset buttons move the selected camera only when it has PTZ.
+    const int camera = hub_ ? hub_->selectedCamera() : 0;
+    const bool ptz = hub_ && hub_->settings().channels[static_cast<size_t>(camera & 3)].ptzControlEnabled != 0;
+    for (int position = button::kFirstPtz; position <= button::kPtzPreset; ++position)
+        if (PictureButton* b = buttons_[static_cast<size_t>(position)])
+            b->setButtonEnabled(ptz);
 }
 
 void MainWindow::setLiveVideo(int cameraIndex, bool on)
@@ -205,7 +217,7 @@ void MainWindow::runViewCommand(uint32_t id, int camera)
     switch (id) {
     case cmd::kPreferences: launcher.openPreferences(); break;
     case cmd::kRemoteViewingOptions: launcher.openRemoteViewingOptions(); break;
-    case cmd::kCameraOptions: launcher.openCameraOptions(); break;
+    case cmd::kCameraOptions: launcher.openCameraOptions(camera); break;
     case cmd::kDevices: launcher.openDevices(false); break;
     case cmd::kLogs: launcher.openLogs(); break;
     case cmd::kMaskOptions: launcher.openMaskEditor(camera); break;

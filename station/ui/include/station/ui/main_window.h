@@ -95,6 +95,7 @@ private:
     void onButton(int position);
     void placeSplitScreen();
     void updateLayoutButtons();
+    void updatePtzButtons();
     void openHelp();
     void snapshot(int cameraIndex);
 

@@ -36,6 +36,7 @@ inline constexpr int kPreference = 10;
 inline constexpr int kPower = 11;
 inline constexpr int kMinimize = 12;
 inline constexpr int kHelp = 13;
+inline constexpr int kFirstPtz = 14;
 inline constexpr int kPtzPreset = 21;
 } // namespace button
 
