@@ -5,13 +5,19 @@
 #include "common/camera_word.h"
 #include "common/station_messages.h"
 #include "station/core/hub_messages.h"
+#include "station/ui/camera_options_page.h"
+#include "station/ui/dialog_launcher.h"
 #include "station/ui/main_window.h"
 #include "station/ui/picture_button.h"
 #include "station/ui/split_screen.h"
 #include "station/ui/status_panel.h"
 #include "station/ui/time_panel.h"
 
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QTest>
+
+#include <fstream>
 
 namespace vantry::station::ui {
 namespace {
@@ -47,6 +53,7 @@ protected:
 
     test::PrivateFolders folders_;
     test::NoDevices noDevices_;
+    test::DemoProvider demo_; // outlives the hub: the channels leave it when they close
     UiTexts texts_;
     RecordingPrompter prompter_;
     bool loginAnswer_ = true;
@@ -105,6 +112,8 @@ TEST_F(MainWindowTest, CommandsAndHubCallsReachTheRightParts)
     start("", noDevices_);
     SplitScreen* split = window_->splitScreen();
     ASSERT_NE(split, nullptr);
+    for (int position = button::kFirstPtz; position <= button::kPtzPreset; ++position)
+        EXPECT_EQ(window_->button(position)->currentFrame(), 0) << "no camera has PTZ: button " << position;
 
     window_->sendCommand(cmd::kLayoutCamera1 + 2);
     EXPECT_EQ(split->layoutMode(), 2);
@@ -143,11 +152,10 @@ TEST_F(MainWindowTest, CommandsAndHubCallsReachTheRightParts)
 
 TEST_F(MainWindowTest, DemoCamerasShowLiveVideoAndEnterTriggersEvents)
 {
-    test::DemoProvider demo;
     start("[State_ch01]\nfEnableManualTrigger=1\nnManualTriggerLength=1\n"
           "[State_ch02]\nfEnableManualTrigger=1\n"
           "[Log]\nfCountInMotionEvents=1\n",
-          demo, true);
+          demo_, true);
     SplitScreen* split = window_->splitScreen();
     EXPECT_TRUE(waitFor([split] {
         for (int camera = 0; camera < 4; ++camera)
@@ -225,6 +233,74 @@ TEST_F(MainWindowTest, DialogCommandsAskForThePasswordOnceUntilLogout)
     EXPECT_EQ(asked, 0) << "a layout needs no password";
     window_->sendCommand(cmd::kPreferences);
     EXPECT_EQ(asked, 1) << "a refused login opens no dialog";
+}
+
+} // namespace
+} // namespace vantry::station::ui
+
+namespace vantry::station::ui {
+namespace {
+
+std::string fileText(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST_F(MainWindowTest, ConfirmedPreferencesAreLoggedSavedAndANewPasswordAskedForAtOnce)
+{
+    start("", noDevices_);
+    int asked = 0;
+    hub_->setLoginGate([&asked] { ++asked; return true; });
+    const common::StationSettings before = hub_->settings();
+    hub_->settings().siteName = "Warehouse";
+    hub_->settings().loginRequired = 1;
+    hub_->settings().loginPassword = "pw";
+    DialogLauncher(window_.get()).applyPreferences(before);
+    EXPECT_EQ(log().back(), "Login.") << "logged out and in again with the new password";
+    EXPECT_EQ(asked, 1);
+    const auto texts = log();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Modify the preferences."), texts.end());
+    EXPECT_NE(fileText(folders_.file("vantry.ini")).find("sSiteName=Warehouse"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, ConfirmedCameraOptionsNameTheChangedCamerasAndAreSaved)
+{
+    start("", demo_, true);
+    CameraChannel* channel = hub_->channel(1);
+    ASSERT_TRUE(channel && channel->hasVideoDevice());
+    const auto page = [this](int camera) {
+        return std::make_unique<CameraOptionsPage>(camera, hub_->settings().channels[static_cast<size_t>(camera)],
+                                                   hub_->captureSettings(camera), std::vector<PictureSize> {}, true,
+                                                   texts_, prompter_, [](uint32_t) {});
+    };
+    auto unchanged = page(0);
+    auto renamed = page(1);
+    renamed->cameraName->setText("Back door");
+    renamed->displayLiveVideo->setChecked(false);
+    const auto changed = DialogLauncher(window_.get()).applyCameraOptions({ unchanged.get(), renamed.get() });
+    EXPECT_EQ(changed, std::vector<int> { 1 });
+    EXPECT_EQ(hub_->settings().channels[1].cameraName, "Back door");
+    EXPECT_EQ(hub_->settings().channels[1].displayLiveVideo, 0);
+    EXPECT_EQ(log().back(), "Modify the option of camera  2. ");
+    const std::string ini = fileText(folders_.file("vantry.ini"));
+    EXPECT_NE(ini.find("sCameraName=Back door"), std::string::npos);
+    EXPECT_TRUE(DialogLauncher(window_.get()).applyCameraOptions({ unchanged.get() }).empty());
+}
+
+TEST_F(MainWindowTest, ConfirmedDevicesAreChosenAndSaved)
+{
+    start("", demo_, true);
+    const auto video = demoDevices(DeviceKind::Video);
+    std::array<DeviceChoice, 4> choices {};
+    choices[0] = { video[3].displayName, "" };
+    DialogLauncher(window_.get()).applyDevices(choices, true, false);
+    EXPECT_EQ(hub_->captureSettings(0).videoDevice, video[3].displayName);
+    EXPECT_EQ(hub_->captureSettings(3).videoDevice, "");
+    EXPECT_EQ(hub_->channel(0)->videoDevice(), video[3].displayName);
+    EXPECT_FALSE(hub_->channel(3)->hasVideoDevice());
+    EXPECT_EQ(hub_->settings().autoFrameRateAdjustment, 1);
+    EXPECT_NE(fileText(folders_.file("vantry.ini")).find("VideoDevice=" + video[3].displayName), std::string::npos);
 }
 
 } // namespace

@@ -9,9 +9,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
-#include <QGuiApplication>
 #include <QPixmap>
-#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
@@ -36,17 +34,7 @@ void ScreenshotTour::start(int settleMs)
 bool ScreenshotTour::save(QWidget* widget, const QString& name)
 {
     const QString path = folder_ + "/" + name + ".png";
-    QPixmap picture;
-    if (widget) {
-        // From the screen, so that the window's shape shows as it does for the user.
-        QScreen* screen = widget->screen();
-        const QRect frame = widget->frameGeometry();
-        picture = screen && QGuiApplication::platformName() != QLatin1String("offscreen")
-            ? screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
-            : widget->grab();
-        if (picture.isNull())
-            picture = widget->grab();
-    }
+    const QPixmap picture = widget ? widget->grab() : QPixmap();
     const bool ok = !picture.isNull() && picture.save(path, "PNG");
     std::fprintf(stderr, "screenshots: %s %s\n", ok ? "saved" : "could not save", qPrintable(path));
     return ok;
