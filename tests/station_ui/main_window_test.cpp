@@ -264,6 +264,29 @@ TEST_F(MainWindowTest, ConfirmedPreferencesAreLoggedSavedAndANewPasswordAskedFor
     EXPECT_NE(fileText(folders_.file("vantry.ini")).find("sSiteName=Warehouse"), std::string::npos);
 }
 
+struct CountingLinks final : FrameLinkControl {
+    void serverMessage(int, uint32_t, uint32_t, int32_t) override {}
+    void frameFormat(int, const FrameFormat&) override {}
+    void eventState(int, bool) override {}
+    void servingChanged(bool serving) override { sent.push_back(serving); }
+    std::vector<bool> sent;
+};
+
+TEST_F(MainWindowTest, ConfirmedRemoteViewingOptionsAreLoggedSavedAndSentToTheServer)
+{
+    start("", noDevices_);
+    CountingLinks links;
+    hub_->setFrameLinks(&links);
+    hub_->settings().videoServerEnabled = 1;
+    hub_->settings().videoServerPort = 8181;
+    DialogLauncher(window_.get()).applyRemoteViewingOptions();
+    EXPECT_EQ(log().back(), "Modify the video server settings.");
+    EXPECT_EQ(links.sent, std::vector<bool> { true });
+    EXPECT_NE(fileText(folders_.file("vantry.ini")).find("nTCPPort=8181"), std::string::npos);
+    hub_->close();
+    hub_->setFrameLinks(nullptr);
+}
+
 TEST_F(MainWindowTest, ConfirmedCameraOptionsNameTheChangedCamerasAndAreSaved)
 {
     start("", demo_, true);

@@ -443,6 +443,12 @@ int StationHub::manualTrigger()
     return triggered;
 }
 
+void StationHub::serverSettingsChanged()
+{
+    if (frameLinks_ && !closed_)
+        frameLinks_->servingChanged(settings_.videoServerEnabled != 0);
+}
+
 bool StationHub::isManualTriggerRunning() const
 {
     return manualTriggerTimer_ && manualTriggerTimer_->isActive();

@@ -77,6 +77,8 @@ void DialogLauncher::applyPreferences(const common::StationSettings& before)
         window_->splitScreen()->stopLoop();
         window_->splitScreen()->startLoop(after.loopDisplayLengthMs);
     }
+    if (after.siteName != before.siteName)
+        hub->serverSettingsChanged();
     const bool loginChanged = after.loginRequired != before.loginRequired || after.loginPassword != before.loginPassword;
     if (loginChanged && after.loginRequired != 0)
         window_->sendCommand(cmd::kLogoutAndLogin);
@@ -109,6 +111,7 @@ void DialogLauncher::applyRemoteViewingOptions()
     hub->addLogEntry(common::LogEntryType::Option, common::kSystemCamera, common::logtext::kModifyVideoServer);
     if (!hub->settings().Save())
         hub->diagnostic("Cannot save the settings: " + hub->settings().LastError());
+    hub->serverSettingsChanged();
 }
 
 // ----- Camera Options ----------------------------------------------------------------------
@@ -287,6 +290,8 @@ void DialogLauncher::applyDevices(const std::array<DeviceChoice, 4>& choices, bo
     }
     runFrameRatePlan();
     window_->sendCommand(cmd::kApplyAllCameraStates);
+    if (hub->settings().videoServerEnabled != 0)
+        hub->serverSettingsChanged();
     if (!hub->settings().Save())
         hub->diagnostic("Cannot save the settings: " + hub->settings().LastError());
     window_->refreshFromSettings();

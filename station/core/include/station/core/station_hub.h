@@ -144,6 +144,9 @@ public:
     // ended after the trigger length of the highest-numbered camera with a device. Returns
     // how many cameras were triggered.
     int manualTrigger();
+    // The stream server's settings changed (a dialog was confirmed): the frame links send
+    // them to the server again.
+    void serverSettingsChanged();
     bool isManualTriggerRunning() const;
     // The login gate as the commands run it: true when no password is set, the user is
     // logged in, or the login dialog accepted the password.
