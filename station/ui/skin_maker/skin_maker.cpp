@@ -349,6 +349,30 @@ QImage timePanelPicture()
     return image;
 }
 
+// The start-up picture, laid beside the programs (one folder above the skin).
+QImage splashPicture()
+{
+    QImage image(480, 240, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient g(0, 0, 0, 240);
+    g.setColorAt(0, kBackTop);
+    g.setColorAt(1, kBackBottom);
+    p.fillRect(image.rect(), g);
+    p.setPen(QPen(kEdge, 1));
+    p.drawRect(QRectF(0.5, 0.5, 479, 239));
+    p.setPen(kAccent);
+    p.setFont(uiFont(48, true));
+    p.drawText(QRectF(0, 50, 480, 70), Qt::AlignCenter, "VANTRY");
+    p.setPen(kInk);
+    p.setFont(uiFont(16));
+    p.drawText(QRectF(0, 125, 480, 30), Qt::AlignCenter, "Video surveillance station");
+    p.setPen(QColor(130, 142, 160));
+    p.setFont(uiFont(12));
+    p.drawText(QRectF(0, 190, 480, 24), Qt::AlignCenter, "Starting the cameras...");
+    return image;
+}
+
 QImage captionIcon(const QColor& colour, bool ring)
 {
     QImage image = newImage(16, 16, QColor(51, 51, 51));
@@ -425,6 +449,7 @@ int main(int argc, char** argv)
     ok &= save(lightPicture(QColor(230, 170, 30), true), folder, "light_standby.bmp");
     ok &= save(statusPanelPicture(), folder, "bg_status.bmp");
     ok &= save(timePanelPicture(), folder, "bg_time_panel.bmp");
+    ok &= save(splashPicture(), folder + "/..", "Splash.bmp");
     ok &= save(captionIcon(QColor(230, 50, 50), false), folder, "Icon_Record.bmp");
     ok &= save(captionIcon(QColor(250, 190, 40), true), folder, "Icon_Motion.bmp");
     ok &= save(captionIcon(QColor(255, 230, 150), true), folder, "Icon_Motion1.bmp");

@@ -5,7 +5,10 @@
 #include "station/ui/main_window.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QScreen>
+#include <QSplashScreen>
+#include <QThread>
 #include <QTimer>
 
 namespace vantry::station::ui {
@@ -50,6 +53,20 @@ WindowedStation::Result WindowedStation::start(std::string* error)
     }
     texts_.chooseLanguage(environment_.programFolder, QLocale::system());
 
+    // The splash stays while the cameras come up, and at least half a second.
+    std::unique_ptr<QSplashScreen> splash;
+    const QPixmap splashPicture(environment_.programFolder + "/Splash.bmp");
+    if (!splashPicture.isNull() && !environment_.prompter) {
+        splash = std::make_unique<QSplashScreen>(splashPicture, Qt::WindowStaysOnTopHint);
+        splash->show();
+        QElapsedTimer shown;
+        shown.start();
+        while (shown.elapsed() < 500) {
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+            QThread::msleep(20);
+        }
+    }
+
     window_ = std::make_unique<MainWindow>(skin_, texts_, *prompter_);
     MainWindow* window = window_.get();
     options_.headless = false;
@@ -80,6 +97,8 @@ WindowedStation::Result WindowedStation::start(std::string* error)
     // not be closed inside its own handler.
     hub->setCloseRequestHandler([window] { QTimer::singleShot(0, window, [window] { window->requestClose(); }); });
     window->show();
+    if (splash)
+        splash->finish(window);
     window->raiseWindow();
     bool anyDevice = false;
     for (int camera = 0; camera < 4; ++camera)
