@@ -188,7 +188,8 @@ int SplitScreen::cameraAt(const QPoint& point) const
 
 void SplitScreen::refreshFrames()
 {
-    if (!hub_ || !isVisible())
+    // Nobody sees a minimised window: no frames are converted for it.
+    if (!hub_ || !isVisible() || window()->isMinimized())
         return;
     for (int camera = 0; camera < 4; ++camera) {
         const auto i = static_cast<size_t>(camera);
