@@ -38,7 +38,10 @@ int runWindowed(int argc, char** argv, const vantry::station::StationOptions& op
 {
     namespace ui = vantry::station::ui;
     QApplication application(argc, argv);
-    ui::WindowedStation station(options, { QString::fromStdString(vantry::platform::programFolder()), {}, nullptr });
+    ui::StderrPrompter unseen;
+    const bool offscreen = QGuiApplication::platformName() == QLatin1String("offscreen");
+    ui::WindowedStation station(options, { QString::fromStdString(vantry::platform::programFolder()), {},
+                                           offscreen ? &unseen : nullptr });
     // A signal closes without the question: whoever sends it has decided.
     vantry::station::StopSignals stopSignals([&station](int) {
         station.close();

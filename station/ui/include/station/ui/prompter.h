@@ -23,6 +23,14 @@ public:
     bool ask(QWidget* parent, int messageId, const QString& text) override;
 };
 
+// Where no one can see a window (the offscreen platform), messages go to standard error and
+// questions are answered no, so that nothing waits for a click that cannot come.
+class StderrPrompter final : public Prompter {
+public:
+    void inform(QWidget* parent, int messageId, const QString& text) override;
+    bool ask(QWidget* parent, int messageId, const QString& text) override;
+};
+
 inline constexpr const char* kProgramTitle = "Vantry";
 
 } // namespace vantry::station::ui
