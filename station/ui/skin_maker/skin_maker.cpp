@@ -30,7 +30,7 @@ const QColor kInk(220, 228, 236);
 const QColor kPanel(24, 28, 35);
 
 // Every picture in one place: the ini text is written from the same numbers.
-struct ButtonSpec {
+struct ButtonLayout {
     const char* section;
     const char* file;
     int x;
@@ -209,9 +209,9 @@ void glyphPreset(QPainter& p, const QRectF& r, const QColor& c)
 // ----- pictures -----------------------------------------------------------------------
 
 // Five frames stacked: disabled, on + hover, pressed or on, hover, normal.
-QImage buttonPicture(const ButtonSpec& spec)
+QImage buttonPicture(const ButtonLayout& layout)
 {
-    QImage image = newImage(spec.w, spec.h * 5, kPanel);
+    QImage image = newImage(layout.w, layout.h * 5, kPanel);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     struct Look {
@@ -227,25 +227,25 @@ QImage buttonPicture(const ButtonSpec& spec)
         { QColor(44, 51, 63), QColor(74, 84, 102), kInk },                  // normal
     };
     for (int f = 0; f < 5; ++f) {
-        const QRectF cell(0.5, f * spec.h + 0.5, spec.w - 1.0, spec.h - 1.0);
+        const QRectF cell(0.5, f * layout.h + 0.5, layout.w - 1.0, layout.h - 1.0);
         QLinearGradient g(cell.topLeft(), cell.bottomLeft());
         g.setColorAt(0, looks[f].face.lighter(118));
         g.setColorAt(1, looks[f].face);
         p.setPen(QPen(looks[f].edge, 1));
         p.setBrush(g);
         p.drawRoundedRect(cell, 6, 6);
-        const bool labelled = spec.label && *spec.label;
-        const qreal side = std::min(spec.w, spec.h) * (labelled ? 0.42 : 0.5);
+        const bool labelled = layout.label && *layout.label;
+        const qreal side = std::min(layout.w, layout.h) * (labelled ? 0.42 : 0.5);
         const QRectF glyphBox(cell.center().x() - side / 2,
-                              labelled ? cell.top() + spec.h * 0.14 : cell.center().y() - side / 2, side, side);
+                              labelled ? cell.top() + layout.h * 0.14 : cell.center().y() - side / 2, side, side);
         p.setPen(Qt::NoPen);
         p.setBrush(Qt::NoBrush);
-        spec.glyph(p, glyphBox, looks[f].ink);
+        layout.glyph(p, glyphBox, looks[f].ink);
         if (labelled) {
             p.setPen(looks[f].ink);
             p.setFont(uiFont(10));
-            p.drawText(QRectF(cell.left(), cell.bottom() - spec.h * 0.36, cell.width(), spec.h * 0.3),
-                       Qt::AlignCenter, spec.label);
+            p.drawText(QRectF(cell.left(), cell.bottom() - layout.h * 0.36, cell.width(), layout.h * 0.3),
+                       Qt::AlignCenter, layout.label);
         }
     }
     return image;
@@ -407,7 +407,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    const std::vector<ButtonSpec> buttons = {
+    const std::vector<ButtonLayout> buttons = {
         { "btn_screen_ch1_ch4", "btn_all.bmp", 786, 84, 38, 38, 3, glyphGrid, "" },
         { "btn_screen_ch1", "btn_ch1.bmp", 830, 84, 38, 38, 3, glyphDigit(1), "" },
         { "btn_screen_ch2", "btn_ch2.bmp", 874, 84, 38, 38, 3, glyphDigit(2), "" },
@@ -439,8 +439,8 @@ int main(int argc, char** argv)
     ok &= save(cornerPicture(background, kWidth - kCorner, 0, true, false), folder, "bg_rt.bmp");
     ok &= save(cornerPicture(background, 0, kHeight - kCorner, false, true), folder, "bg_lb.bmp");
     ok &= save(cornerPicture(background, kWidth - kCorner, kHeight - kCorner, true, true), folder, "bg_rb.bmp");
-    for (const ButtonSpec& spec : buttons)
-        ok &= save(buttonPicture(spec), folder, spec.file);
+    for (const ButtonLayout& layout : buttons)
+        ok &= save(buttonPicture(layout), folder, layout.file);
     ok &= save(lightPicture(QColor(52, 58, 68), false), folder, "light_off.bmp");
     ok &= save(lightPicture(QColor(40, 190, 90), true), folder, "light_on.bmp");
     ok &= save(lightPicture(QColor(220, 40, 40), true), folder, "light_red.bmp");
@@ -467,9 +467,9 @@ int main(int argc, char** argv)
         << "bg_mask_left_bottom=bg_lb.bmp\nbg_mask_right_bottom=bg_rb.bmp\n\n";
     out << "[pal]\nx=29\ny=71\nw=720\nh=576\n\n";
     out << "[preset]\nx=786\ny=560\nw=216\nh=32\n\n";
-    for (const ButtonSpec& spec : buttons)
-        out << "[" << spec.section << "]\nshow=1\nfile=" << spec.file << "\nx=" << spec.x << "\ny=" << spec.y
-            << "\ntype=" << spec.type << "\n\n";
+    for (const ButtonLayout& layout : buttons)
+        out << "[" << layout.section << "]\nshow=1\nfile=" << layout.file << "\nx=" << layout.x << "\ny=" << layout.y
+            << "\ntype=" << layout.type << "\n\n";
     out << "[splitscreen]\ndefvideow=360\ndefvideoh=288\nx=20\ny=16\nw=736\nh=640\n\n";
     out << "[status_Panel]\nfile_light_off=light_off.bmp\nfile_light_on=light_on.bmp\n"
         << "file_light_red=light_red.bmp\nfile_light_lred=light_lred.bmp\nfile_light_on_ptz=light_ptz.bmp\n"

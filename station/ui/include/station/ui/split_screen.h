@@ -38,7 +38,7 @@ public:
     // Lights that show in the caption: detection (2 motion, 3 blink) and recording (1).
     void setCaptionLights(int cameraIndex, int detectionState, int recordingState);
 
-    // The size for the current layout and capture sizes (Algorithms of the live display).
+    // The size for the current layout and the cameras' capture sizes.
     QSize naturalSize() const;
     void updateNaturalSize();
     // Cameras that have a device and show live video.
