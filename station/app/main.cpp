@@ -1,10 +1,15 @@
 // vantry: the station. Without a display, or with --headless, it runs without windows.
 #include "common/camera_word.h"
 #include "platform/endpoint.h"
+#include "platform/folders.h"
 #include "station/core/hub_messages.h"
 #include "station/core/station_app.h"
+#include "station/ui/main_window.h"
+#include "station/ui/screenshot_tour.h"
+#include "station/ui/windowed_station.h"
 #include "stop_signals.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -80,6 +85,58 @@ int sendCommand(int argc, char** argv, int first)
     return (result != 0) == (value != 0) ? 0 : 1;
 }
 
+bool displayAvailable()
+{
+    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" }) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return true;
+    }
+    return false;
+}
+
+int runWindowed(int argc, char** argv, const vantry::station::StationOptions& options)
+{
+    namespace ui = vantry::station::ui;
+    QApplication application(argc, argv);
+    ui::StderrPrompter unseen;
+    const bool offscreen = QGuiApplication::platformName() == QLatin1String("offscreen");
+    ui::WindowedStation station(options, { QString::fromStdString(vantry::platform::programFolder()), {},
+                                           offscreen ? &unseen : nullptr });
+    // A signal closes without the question: whoever sends it has decided.
+    vantry::station::StopSignals stopSignals([&station](int) {
+        station.close();
+        QCoreApplication::quit();
+    });
+    if (!stopSignals.isInstalled())
+        std::fprintf(stderr, "vantry: cannot watch for SIGINT and SIGTERM\n");
+
+    std::string error;
+    switch (station.start(&error)) {
+    case ui::WindowedStation::Result::AlreadyRunning:
+        std::fprintf(stderr, "vantry: a station is already running; it was asked to show itself\n");
+        return 0;
+    case ui::WindowedStation::Result::ScreenTooSmall:
+        std::fprintf(stderr, "vantry: the screen is smaller than 1024x768\n");
+        return 1;
+    case ui::WindowedStation::Result::Failed:
+        std::fprintf(stderr, "vantry: cannot start: %s\n", error.c_str());
+        return 1;
+    case ui::WindowedStation::Result::Running:
+        break;
+    }
+    if (const char* folder = std::getenv(ui::ScreenshotTour::kEnvironmentVariable); folder && *folder) {
+        auto* tour = new ui::ScreenshotTour(station.window(), QString::fromLocal8Bit(folder), [&station] {
+            station.close();
+            QCoreApplication::quit();
+        });
+        tour->start();
+    }
+    const int status = application.exec();
+    station.close();
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -102,12 +159,15 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    if (!headlessAsked)
-        std::fprintf(stderr, "vantry: this build has no window yet; running headless\n");
-    options.headless = true;
     // Test hook: shorter record files, so that end-to-end tests need not wait minutes.
     if (const char* seconds = std::getenv("VANTRY_TEST_FILE_SECONDS"))
         options.testFileLengthSeconds = std::max(0, std::atoi(seconds));
+    if (!headlessAsked) {
+        if (displayAvailable())
+            return runWindowed(argc, argv, options);
+        std::fprintf(stderr, "vantry: no display; running headless\n");
+    }
+    options.headless = true;
 
     QCoreApplication application(argc, argv);
     vantry::station::StationApp station(options);

@@ -45,6 +45,8 @@ std::string_view hubMessageText(int messageId)
         return "There is no camera applying detection.";
     case text_id::kCloseQuestion:
         return "Do you want to close the program?";
+    case text_id::kNotInstalled:
+        return "The program is not well installed. Please uninstall the program and install it again.";
     default:
         return {};
     }
@@ -109,6 +111,27 @@ std::span<const CommandRoute> StationHub::commandRoutes()
         { cmd::kVideoRecording, "Video Recording", Gate::Login, &H::doVideoRecording },
         { cmd::kRemoteProgramServing, "Enable Remote Viewing on Remote Program", Gate::None, &H::doRemoteProgramServing },
         { cmd::kExit, "Exit", Gate::None, &H::doExit },
+        { cmd::kPreferences, "Preferences", Gate::Login, &H::doViewCommand },
+        { cmd::kSnapshot, "Snapshot", Gate::Login, &H::doViewCommand },
+        { cmd::kSnapshotMenu, "Snapshot", Gate::Login, &H::doViewCommand },
+        { cmd::kMaskOptions, "mask options", Gate::Login, &H::doViewCommand },
+        { cmd::kDetectionOptions, "detection options", Gate::Login, &H::doViewCommand },
+        { cmd::kLogs, "Logs", Gate::None, &H::doViewCommand },
+        { cmd::kRestoreSize, "Restore Size", Gate::None, &H::doViewCommand },
+        { cmd::kRemoteViewingOptions, "Remote Viewing Options", Gate::Login, &H::doViewCommand },
+        { cmd::kAlwaysOnTop, "Always on Top", Gate::None, &H::doViewCommand },
+        { cmd::kLayoutAll, "layout: all cameras", Gate::None, &H::doViewCommand },
+        { cmd::kLayoutCamera1, "layout: camera 1", Gate::None, &H::doViewCommand },
+        { cmd::kLayoutCamera1 + 1, "layout: camera 2", Gate::None, &H::doViewCommand },
+        { cmd::kLayoutCamera1 + 2, "layout: camera 3", Gate::None, &H::doViewCommand },
+        { cmd::kLayoutCamera4, "layout: camera 4", Gate::None, &H::doViewCommand },
+        { cmd::kFullScreen, "Full Screen", Gate::None, &H::doViewCommand },
+        { cmd::kLoopDisplay, "loop display", Gate::None, &H::doViewCommand },
+        { cmd::kCameraOptions, "Camera Options", Gate::Login, &H::doViewCommand },
+        { cmd::kPreferenceMenu, "the Pref menu", Gate::None, &H::doViewCommand },
+        { cmd::kDevices, "Devices", Gate::Login, &H::doViewCommand },
+        { cmd::kHelp, "Help", Gate::None, &H::doViewCommand },
+        { cmd::kAbout, "About", Gate::None, &H::doViewCommand },
     };
     return routes;
 }
@@ -179,6 +202,7 @@ void StationHub::command(uint32_t id, uint32_t cameraWord)
             continue;
         if (route.gate == Gate::Login && !passLoginGate())
             return;
+        currentCommand_ = id;
         (this->*route.handler)(camera, common::cameraValueOf(cameraWord));
         return;
     }
@@ -410,8 +434,11 @@ void StationHub::doSearchRecords(int, uint16_t)
         return;
     }
     const std::string program = folders_.programFolder + "/" + kPlayerProgram;
-    if (::access(program.c_str(), X_OK) != 0 || !platform::startProgram(program, { "/pass" }))
+    if (::access(program.c_str(), X_OK) != 0 || !platform::startProgram(program, { "/pass" })) {
         diagnostic("Cannot start the record player " + program);
+        // The user asked for the records and must hear why nothing opens.
+        showMessage(text_id::kNotInstalled);
+    }
 }
 
 void StationHub::doApplyMotionDetection(int camera, uint16_t)
@@ -536,6 +563,12 @@ void StationHub::doRemoteProgramServing(int, uint16_t)
     settings_.videoServerEnabled = settings_.videoServerEnabled != 0 ? 0 : 1;
     if (frameLinks_)
         frameLinks_->servingChanged(settings_.videoServerEnabled != 0);
+}
+
+void StationHub::doViewCommand(int camera, uint16_t)
+{
+    // The table row tells which command this was; the view gets the id back.
+    view_->runViewCommand(currentCommand_, camera);
 }
 
 void StationHub::doExit(int, uint16_t)

@@ -127,7 +127,9 @@ StartResult StationApp::start(std::string* error)
     provider_ = std::make_unique<SystemDeviceProvider>(options_.demo ? DemoMode::On : DemoMode::Off);
     hub_ = std::make_unique<StationHub>(HubFolders { dataFolder, platform::programFolder() }, *provider_);
     view_ = std::make_unique<HeadlessView>(hub_.get());
-    hub_->setView(view_.get());
+    hub_->setView(options_.view ? options_.view : view_.get());
+    if (options_.loginGate)
+        hub_->setLoginGate(options_.loginGate);
     hub_->setEchoToStderr(options_.headless);
     // Before the channels: their first picture formats already size the shared records.
     frameLinks_ = std::make_unique<FrameLinks>(*hub_);

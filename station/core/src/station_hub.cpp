@@ -29,6 +29,7 @@ constexpr const char* kServerProgram = "vyvserver";
 
 // Indicator kinds and states of the control panel.
 constexpr int kLightVideo = 0;
+constexpr int kLightAudio = 1;
 constexpr int kLightDetection = 2;
 constexpr int kLightRecording = 3;
 constexpr int kLightOff = 0;
@@ -228,6 +229,7 @@ void StationHub::close()
         addLogEntry(common::LogEntryType::Operation, common::kSystemCamera, common::logtext::kStationStops);
     keepDisplayTimer_.reset();
     pauseTimer_.reset();
+    manualTriggerTimer_.reset();
     motionTimer_.reset();
     keepAwake_.allowSuspend();
     // The channels go in reverse order of their making; an open motion period ends with them.
@@ -379,6 +381,7 @@ void StationHub::applyCameraState(int cameraIndex)
     const common::ChannelSettings& camera = settings_.channels[cameraIndex];
     if (ch->hasVideoDevice()) {
         setIndicator(cameraIndex, kLightVideo, kLightOn);
+        setIndicator(cameraIndex, kLightAudio, ch->hasAudioDevice() ? kLightOn : kLightOff);
         view_->setLiveVideo(cameraIndex, camera.displayLiveVideo != 0);
         ch->setLiveSound(camera.playLiveSound != 0);
         if (camera.recordingEnabled != 0)
@@ -391,6 +394,7 @@ void StationHub::applyCameraState(int cameraIndex)
             listener->cameraStateApplied(cameraIndex, false, camera);
         ch->motion().stopDetection();
         setIndicator(cameraIndex, kLightVideo, kLightOff);
+        setIndicator(cameraIndex, kLightAudio, kLightOff);
         setIndicator(cameraIndex, kLightDetection, kLightOff);
         setIndicator(cameraIndex, kLightRecording, kLightOff);
     }
@@ -413,6 +417,60 @@ void StationHub::endPauseDetection()
     for (int camera = 0; camera < common::kStationCameraCount; ++camera)
         if (settings_.channels[camera].motionDetectionEnabled != 0 && hasVideoDevice(camera))
             setDetection(camera, true);
+}
+
+int StationHub::manualTrigger()
+{
+    if (!channelsBuilt_ || closed_)
+        return 0;
+    const auto now = static_cast<uint32_t>(std::time(nullptr));
+    int triggered = 0;
+    int lengthSeconds = 0;
+    for (int camera = 0; camera < common::kStationCameraCount; ++camera) {
+        if (!hasVideoDevice(camera))
+            continue;
+        // The length comes from the highest-numbered camera with a device, triggered or not.
+        lengthSeconds = settings_.channels[camera].manualTriggerLengthSeconds;
+        if (settings_.channels[camera].manualTriggerEnabled == 0)
+            continue;
+        post(common::msg::kEventBegins, now, static_cast<int32_t>(common::makeCameraWord(camera, 1)));
+        setIndicator(camera, kLightDetection, 2);
+        ++triggered;
+    }
+    if (triggered == 0)
+        return 0;
+    // A second Enter while an event runs starts the length again; the events already began.
+    manualTriggerTimer_ = std::make_unique<QTimer>();
+    manualTriggerTimer_->setSingleShot(true);
+    manualTriggerTimer_->setInterval(std::max(lengthSeconds, 1) * 1000);
+    QObject::connect(manualTriggerTimer_.get(), &QTimer::timeout, context_.get(), [this] {
+        QTimer::singleShot(0, context_.get(), [this] { endManualTrigger(); });
+    });
+    manualTriggerTimer_->start();
+    return triggered;
+}
+
+void StationHub::serverSettingsChanged()
+{
+    if (frameLinks_ && !closed_)
+        frameLinks_->servingChanged(settings_.videoServerEnabled != 0);
+}
+
+bool StationHub::isManualTriggerRunning() const
+{
+    return manualTriggerTimer_ && manualTriggerTimer_->isActive();
+}
+
+void StationHub::endManualTrigger()
+{
+    manualTriggerTimer_.reset();
+    const auto now = static_cast<uint32_t>(std::time(nullptr));
+    for (int camera = 0; camera < common::kStationCameraCount; ++camera) {
+        if (settings_.channels[camera].manualTriggerEnabled == 0 || !channels_[camera])
+            continue;
+        post(common::msg::kEventEnds, now, static_cast<int32_t>(common::makeCameraWord(camera)));
+        setIndicator(camera, kLightDetection, isDetectionActive(camera) ? kLightOn : kLightOff);
+    }
 }
 
 void StationHub::motionTick()

@@ -44,6 +44,28 @@ inline constexpr uint32_t kEventNotification = 32832;
 inline constexpr uint32_t kVideoRecording = 32836;
 inline constexpr uint32_t kRemoteProgramServing = 32860;
 inline constexpr uint32_t kExit = 57665;
+
+// Commands the window carries out (StationView::runViewCommand), listed in the hub's table
+// so that the login gate and the camera word work the same for every command.
+inline constexpr uint32_t kPreferences = 32775;
+inline constexpr uint32_t kSnapshot = 32777;
+inline constexpr uint32_t kMaskOptions = 32782;
+inline constexpr uint32_t kDetectionOptions = 32783;
+inline constexpr uint32_t kLogs = 32784;
+inline constexpr uint32_t kRestoreSize = 32786;
+inline constexpr uint32_t kRemoteViewingOptions = 32789;
+inline constexpr uint32_t kAlwaysOnTop = 32799;
+inline constexpr uint32_t kLayoutAll = 32807;
+inline constexpr uint32_t kLayoutCamera1 = 32808; // .. 32811 for camera 4
+inline constexpr uint32_t kLayoutCamera4 = 32811;
+inline constexpr uint32_t kFullScreen = 32812;
+inline constexpr uint32_t kLoopDisplay = 32813;
+inline constexpr uint32_t kCameraOptions = 32820;
+inline constexpr uint32_t kPreferenceMenu = 32822;
+inline constexpr uint32_t kDevices = 32823;
+inline constexpr uint32_t kSnapshotMenu = 32834;
+inline constexpr uint32_t kHelp = 57670;
+inline constexpr uint32_t kAbout = 57664;
 } // namespace cmd
 
 // Message ids of the texts the hub shows.
@@ -51,6 +73,7 @@ namespace text_id {
 inline constexpr int kEventRecordingKeepsDetection = 61218;
 inline constexpr int kNoCameraDetecting = 61394;
 inline constexpr int kCloseQuestion = 61356;
+inline constexpr int kNotInstalled = 61264; // also: a companion program is missing
 } // namespace text_id
 
 // The station's own text for a message id, empty when the hub has none.

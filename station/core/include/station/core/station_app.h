@@ -2,6 +2,7 @@
 
 #include "station/core/station_hub.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -29,6 +30,10 @@ struct StationOptions {
     // Test hook: record files of this many seconds instead of nFileLength minutes (0 = off).
     // vantry takes it from VANTRY_TEST_FILE_SECONDS, which only tests set.
     int testFileLengthSeconds = 0;
+    // The window, when the station has one: it replaces the headless view, and the login
+    // dialog becomes the login gate. Neither is owned.
+    StationView* view = nullptr;
+    std::function<bool()> loginGate;
 };
 
 enum class StartResult {

@@ -135,6 +135,22 @@ public:
     bool isDetectionActive(int cameraIndex) const;
     const std::string& settingsPath() const { return settingsPath_; }
     const HubFolders& folders() const { return folders_; }
+    // For the devices and camera options dialogs: the devices on offer and each camera's
+    // capture settings (ZtCAP%02d), which the hub saves with the others.
+    DeviceProvider& deviceProvider() { return provider_; }
+    common::CaptureSettings& captureSettings(int cameraIndex) { return captures_[static_cast<size_t>(cameraIndex & 3)]; }
+
+    // The Enter key: an event of every camera with a video device and manual trigger on,
+    // ended after the trigger length of the highest-numbered camera with a device. Returns
+    // how many cameras were triggered.
+    int manualTrigger();
+    // The stream server's settings changed (a dialog was confirmed): the frame links send
+    // them to the server again.
+    void serverSettingsChanged();
+    bool isManualTriggerRunning() const;
+    // The login gate as the commands run it: true when no password is set, the user is
+    // logged in, or the login dialog accepted the password.
+    bool passLogin() { return passLoginGate(); }
 
     // What the recorder shows through the hub: an indicator light (kind 3 = recording), a
     // message with its filled-in text, and detection switched on or off with its light.
@@ -198,6 +214,7 @@ private:
     void doVideoRecording(int cameraIndex, uint16_t value);
     void doRemoteProgramServing(int cameraIndex, uint16_t value);
     void doExit(int cameraIndex, uint16_t value);
+    void doViewCommand(int cameraIndex, uint16_t value);
 
     // Steps shared by handlers (station_hub.cpp).
     bool passLoginGate();
@@ -209,6 +226,7 @@ private:
     void setIndicator(int cameraIndex, int kind, int state);
     void showMessage(int messageId);
     void endPauseDetection();
+    void endManualTrigger();
     void motionTick();
     ChannelConfig channelConfig(int cameraIndex) const;
     bool hasVideoDevice(int cameraIndex) const;
@@ -239,6 +257,8 @@ private:
     std::unique_ptr<QTimer> motionTimer_;
     std::unique_ptr<QTimer> keepDisplayTimer_;
     std::unique_ptr<QTimer> pauseTimer_; // timer 13
+    std::unique_ptr<QTimer> manualTriggerTimer_; // timer 15
+    uint32_t currentCommand_ = 0;
 
     int selectedCamera_ = 0;
     std::atomic<bool> loggedIn_ { false };

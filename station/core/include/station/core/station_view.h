@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 namespace vantry::station {
@@ -21,6 +22,9 @@ public:
     virtual void setLiveVideo(int /*cameraIndex*/, bool /*on*/) {}
     // Another start of the station, or an event of a camera that asks for it.
     virtual void raiseWindow() {}
+    // A command that only a window can carry out (a dialog, a layout, full screen), after
+    // the hub's command table passed its login gate. A station without a window ignores it.
+    virtual void runViewCommand(uint32_t /*commandId*/, int /*cameraIndex*/) {}
 };
 
 } // namespace vantry::station
