@@ -49,8 +49,10 @@ Run streamRun(int viewers, int width, int height, int seconds)
     TestCamera camera(f.station.writer(0), frameBytes, std::chrono::milliseconds(30));
     // Warm up, then drop what waited in the sockets meanwhile.
     pumpEvents(std::chrono::milliseconds(500));
-    for (auto& client : clients)
-        client->take(0);
+    const auto drainUntil = Clock::now() + std::chrono::milliseconds(200);
+    while (Clock::now() < drainUntil)
+        for (auto& client : clients)
+            client->take(1);
     const double cpuStart = cpuSeconds();
     const auto start = Clock::now();
     uint64_t frames = 0;

@@ -11,11 +11,13 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -92,6 +94,20 @@ int main(int argc, char** argv)
             window->show();
     }
     server->start();
+
+    // Started by a station that has ended while no station runs (it closed before this
+    // server could be found, or it crashed): nobody will ask for this server again, so it
+    // ends instead of lingering. A station started later starts its own.
+    const pid_t starter = ::getppid();
+    QTimer orphanWatch;
+    orphanWatch.setInterval(1000);
+    QObject::connect(&orphanWatch, &QTimer::timeout, [&] {
+        if (::getppid() != starter && vantry::platform::findWindow("VYWatch") == vantry::platform::kNoWindow) {
+            log.Write("The program that started the server has ended and no station runs; the server ends.");
+            QCoreApplication::quit();
+        }
+    });
+    orphanWatch.start();
     const int result = application->exec();
     server->close();
     window.reset();
