@@ -298,6 +298,8 @@ bool Recorder::startCapture(int cameraIndex, bool eventMode)
     if (!storageCheck(cameraIndex))
         return false;
     c.branch.setFallbackFrameRate(ch->frameRateInUse());
+    // The camera's compression quality (nVQuality, 1..100) as the user set it.
+    c.branch.setQuality(hub_.captureSettings(cameraIndex).videoQuality);
     ch->setRecordingBranch(&c.branch);
     c.eventMode = eventMode;
     c.eventRecorded = false;
