@@ -7,7 +7,7 @@
 #include "station/ui/main_window.h"
 #include "station/ui/screenshot_tour.h"
 #include "station/ui/windowed_station.h"
-#include "stop_signals.h"
+#include "platform/stop_signals.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -104,7 +104,7 @@ int runWindowed(int argc, char** argv, const vantry::station::StationOptions& op
     ui::WindowedStation station(options, { QString::fromStdString(vantry::platform::programFolder()), {},
                                            offscreen ? &unseen : nullptr });
     // A signal closes without the question: whoever sends it has decided.
-    vantry::station::StopSignals stopSignals([&station](int) {
+    vantry::platform::StopSignals stopSignals([&station](int) {
         station.close();
         QCoreApplication::quit();
     });
@@ -177,7 +177,7 @@ int main(int argc, char** argv)
     };
     // Watching before the start: a stop asked for while the cameras come up waits in the pipe
     // and closes the station as soon as the loop runs.
-    vantry::station::StopSignals stopSignals([&stop](int) { stop(); });
+    vantry::platform::StopSignals stopSignals([&stop](int) { stop(); });
     if (!stopSignals.isInstalled())
         std::fprintf(stderr, "vantry: cannot watch for SIGINT and SIGTERM\n");
 

@@ -1,6 +1,6 @@
 // vyremote: one viewer per user. A second start brings the first window to the front.
 #include "startup_options.h"
-#include "stop_signals.h"
+#include "platform/stop_signals.h"
 
 #include "platform/endpoint.h"
 #include "platform/folders.h"
@@ -103,7 +103,7 @@ int main(int argc, char** argv)
     }
     // A service manager stops the viewer by signal: the recording is finished and indexed
     // and the settings saved, as when the window closes.
-    viewer_app::StopSignals stopSignals([&](int) {
+    platform::StopSignals stopSignals([&](int) {
         session.shutdown();
         QApplication::quit();
     });

@@ -5,7 +5,7 @@
 
 class QSocketNotifier;
 
-namespace vantry::station {
+namespace vantry::platform {
 
 // SIGINT and SIGTERM as an event of the Qt loop: the handler only writes a byte into a pipe,
 // and `onStop` runs on the main thread when the loop reads it.
@@ -23,4 +23,4 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-} // namespace vantry::station
+} // namespace vantry::platform

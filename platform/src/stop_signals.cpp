@@ -1,4 +1,4 @@
-#include "stop_signals.h"
+#include "platform/stop_signals.h"
 
 #include <QSocketNotifier>
 
@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace vantry::station {
+namespace vantry::platform {
 
 namespace {
 
@@ -61,4 +61,4 @@ StopSignals::~StopSignals()
     }
 }
 
-} // namespace vantry::station
+} // namespace vantry::platform
