@@ -4,9 +4,9 @@
 // touches decodability, because the reconstruction does not depend on it.
 #include "encoder_kernels.h"
 #include "forward_dct_basis.h"
+#include "idct_x86_common.h"
 
 #include <emmintrin.h>
-
 
 namespace vantry::codec::enc {
 namespace {
@@ -142,24 +142,6 @@ uint64_t quantiseInter(const int16_t* coef, int16_t* levels, const QuantTables& 
     return quantise<true>(coef, levels, tables);
 }
 
-inline void transpose8x8(__m128i r[8]) {
-    const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
-    const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
-    const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
-    const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
-    const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
-    const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
-    const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
-    const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
-    r[0] = _mm_unpacklo_epi64(b0, b4);
-    r[1] = _mm_unpackhi_epi64(b0, b4);
-    r[2] = _mm_unpacklo_epi64(b1, b5);
-    r[3] = _mm_unpackhi_epi64(b1, b5);
-    r[4] = _mm_unpacklo_epi64(b2, b6);
-    r[5] = _mm_unpackhi_epi64(b2, b6);
-    r[6] = _mm_unpacklo_epi64(b3, b7);
-    r[7] = _mm_unpackhi_epi64(b3, b7);
-}
 
 constexpr ForwardDctPairs<8> kBasis;
 
@@ -191,9 +173,9 @@ void forwardDct(const int16_t* in, int16_t* out) {
     __m128i r[8];
     for (int i = 0; i < 8; ++i)
         r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8 * i));
-    transpose8x8(r);
+    detail::transpose8x8(r);
     transformColumns<10>(r);  // rows, kept with 4 fraction bits so that the sums fit 16 bits
-    transpose8x8(r);
+    detail::transpose8x8(r);
     transformColumns<18>(r);  // columns, back to integer scale
     for (int i = 0; i < 8; ++i)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8 * i), r[i]);

@@ -1,9 +1,16 @@
 #pragma once
-// Pieces shared by the SSE2 and AVX2 inverse transforms: the 8x8 transpose of int16
-// rows and the transform constants. Include only from files built with SSE2 or later.
+// Pieces shared by the SSE2 and AVX2 kernels: the 8x8 transpose of int16 rows and the
+// inverse transform's constants. Include only from files built with SSE2 or later.
+//
+// Everything here has internal linkage: each kernel file is built with its own instruction
+// set, and one shared inline copy could let the linker keep the AVX2-encoded body for the
+// SSE2 path, which would fault on a processor without AVX2.
 #include <emmintrin.h>
 
+#include <cstdint>
+
 namespace vantry::codec::detail {
+namespace {
 
 inline constexpr int kW1 = 2841;
 inline constexpr int kW2 = 2676;
@@ -47,4 +54,5 @@ inline void transpose8x8(__m128i r[8])
     r[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
+} // namespace
 } // namespace vantry::codec::detail
