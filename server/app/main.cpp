@@ -98,11 +98,20 @@ int main(int argc, char** argv)
     // Started by a station that has ended while no station runs (it closed before this
     // server could be found, or it crashed): nobody will ask for this server again, so it
     // ends instead of lingering. A station started later starts its own.
+    // A station starts its server hidden; the station may even be gone before this line runs,
+    // so a hidden server also ends after five seconds without any station.
     const pid_t starter = ::getppid();
+    const bool startedByStation = vantry::platform::requestedShowMode() == vantry::platform::ShowMode::Hidden;
+    int secondsWithoutStation = 0;
     QTimer orphanWatch;
     orphanWatch.setInterval(1000);
     QObject::connect(&orphanWatch, &QTimer::timeout, [&] {
-        if (::getppid() != starter && vantry::platform::findWindow("VYWatch") == vantry::platform::kNoWindow) {
+        if (vantry::platform::findWindow("VYWatch") != vantry::platform::kNoWindow) {
+            secondsWithoutStation = 0;
+            return;
+        }
+        ++secondsWithoutStation;
+        if (::getppid() != starter || (startedByStation && secondsWithoutStation >= 5)) {
             log.Write("The program that started the server has ended and no station runs; the server ends.");
             QCoreApplication::quit();
         }
