@@ -212,13 +212,36 @@ TEST_F(RecordingProcessTest, KillDuringASegmentLosesAtMostTwoSeconds)
     {
         Station station;
         ASSERT_TRUE(station.started());
-        ::sleep(4);
+        // The new segment must hold pictures before it is stopped; on a busy machine the
+        // graph may take a few seconds to deliver the first ones. The file starts with its
+        // headers, so it is watched until it has grown past them.
+        std::string segment;
+        uintmax_t headerBytes = 0;
+        EXPECT_TRUE(test::waitFor([&] {
+            std::error_code ec;
+            if (segment.empty()) {
+                for (const auto& file : recordFiles(storage(0))) {
+                    common::RecordName working;
+                    if (file.path != leftover[0].path && common::ParseRecordFileName(file.name, working)
+                        && working.IsWorkingName()) {
+                        segment = file.path;
+                        headerBytes = fs::file_size(segment, ec);
+                    }
+                }
+                return false;
+            }
+            return fs::file_size(segment, ec) > headerBytes + 20000;
+        }, std::chrono::seconds(30)));
+        ::sleep(3);
         ASSERT_EQ(station.stop(SIGTERM), 0);
     }
     common::RecordIndex index;
     ASSERT_EQ(index.Open(storage(0)), 1);
     const auto records = index.Records();
-    ASSERT_EQ(records.size(), 2u) << "the repaired segment and the one after the restart";
+    std::string found;
+    for (const auto& file : recordFiles(storage(0)))
+        found += " " + file.path + " (" + std::to_string(fs::file_size(file.path)) + " bytes)";
+    ASSERT_EQ(records.size(), 2u) << "the repaired segment and the one after the restart; files:" << found;
     EXPECT_EQ(fs::path(records[0].path).parent_path(), fs::path(leftover[0].path).parent_path());
     // Record times are whole seconds: 2 seconds of video lost can show as 3 on the clock.
     EXPECT_GE(records[0].end, killedAt - 3) << "at most 2 seconds lost";
