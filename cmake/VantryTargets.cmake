@@ -46,7 +46,7 @@ function(vantry_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   vantry_defaults(${name})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} vantry_test_support GTest::gtest GTest::gtest_main Threads::Threads)
   target_compile_definitions(${name} PRIVATE
     VANTRY_TEST_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
     VANTRY_SOURCE_DIR="${PROJECT_SOURCE_DIR}")

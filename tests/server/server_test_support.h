@@ -3,6 +3,8 @@
 // record, and a viewer written here (not the viewer program) that speaks the protocol.
 #pragma once
 
+#include "test_support/private_folders.h"
+
 #include "common/frame_channel.h"
 #include "server/stream_protocol.h"
 #include "server/stream_server.h"
@@ -55,30 +57,7 @@ inline void pumpEvents(std::chrono::milliseconds duration)
     waitFor([] { return false; }, duration);
 }
 
-class PrivateFolders {
-public:
-    PrivateFolders()
-    {
-        char pattern[] = "/tmp/vantry-server-test-XXXXXX";
-        if (::mkdtemp(pattern))
-            root_ = pattern;
-        std::filesystem::create_directories(root_ / "data");
-        std::filesystem::create_directories(root_ / "run");
-        std::filesystem::permissions(root_ / "run", std::filesystem::perms::owner_all);
-        ::setenv("VANTRY_DATA_DIR", data().c_str(), 1);
-        ::setenv("XDG_RUNTIME_DIR", (root_ / "run").c_str(), 1);
-    }
-    ~PrivateFolders()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
-    }
-    std::string data() const { return (root_ / "data").string(); }
-    std::string root() const { return root_.string(); }
-
-private:
-    std::filesystem::path root_;
-};
+using vantry::test::PrivateFolders;
 
 inline uint16_t freePort()
 {

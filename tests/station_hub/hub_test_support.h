@@ -2,6 +2,8 @@
 // Qt loop running, and reading Log.Dat as the log viewer would.
 #pragma once
 
+#include "test_support/private_folders.h"
+
 #include <QCoreApplication>
 
 #include <chrono>
@@ -40,41 +42,7 @@ inline bool waitFor(const std::function<bool()>& condition, std::chrono::millise
     return true;
 }
 
-// A fresh data folder and runtime folder, set in the environment for this process and the
-// programs it starts.
-class PrivateFolders {
-public:
-    PrivateFolders()
-    {
-        char pattern[] = "/tmp/vantry-hub-test-XXXXXX";
-        if (::mkdtemp(pattern))
-            root_ = pattern;
-        std::filesystem::create_directories(root_ / "data");
-        std::filesystem::create_directories(root_ / "run");
-        std::filesystem::permissions(root_ / "run", std::filesystem::perms::owner_all);
-        ::setenv("VANTRY_DATA_DIR", data().c_str(), 1);
-        ::setenv("XDG_RUNTIME_DIR", (root_ / "run").c_str(), 1);
-    }
-    ~PrivateFolders()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
-    }
-    std::string data() const { return (root_ / "data").string(); }
-    std::string file(const std::string& name) const { return data() + "/" + name; }
-    void write(const std::string& name, const std::string& text) const
-    {
-        std::ofstream(file(name), std::ios::binary | std::ios::trunc) << text;
-    }
-    std::string read(const std::string& name) const
-    {
-        std::ifstream in(file(name), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
-private:
-    std::filesystem::path root_;
-};
+using vantry::test::PrivateFolders;
 
 struct RawLogEntry {
     uint32_t time = 0;

@@ -3,6 +3,8 @@
 // hub with or without the demo cameras.
 #pragma once
 
+#include "test_support/private_folders.h"
+
 #include "station/core/capture_device.h"
 #include "station/core/demo_devices.h"
 #include "station/core/station_hub.h"
@@ -64,35 +66,7 @@ inline bool waitFor(const std::function<bool()>& condition, std::chrono::millise
     return true;
 }
 
-class PrivateFolders {
-public:
-    PrivateFolders()
-    {
-        char pattern[] = "/tmp/vantry-ui-test-XXXXXX";
-        if (::mkdtemp(pattern))
-            root_ = pattern;
-        std::filesystem::create_directories(root_ / "data");
-        std::filesystem::create_directories(root_ / "run");
-        std::filesystem::permissions(root_ / "run", std::filesystem::perms::owner_all);
-        ::setenv("VANTRY_DATA_DIR", data().c_str(), 1);
-        ::setenv("XDG_RUNTIME_DIR", (root_ / "run").c_str(), 1);
-    }
-    ~PrivateFolders()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
-    }
-    std::string root() const { return root_.string(); }
-    std::string data() const { return (root_ / "data").string(); }
-    std::string file(const std::string& name) const { return data() + "/" + name; }
-    void write(const std::string& name, const std::string& text) const
-    {
-        std::ofstream(file(name), std::ios::binary | std::ios::trunc) << text;
-    }
-
-private:
-    std::filesystem::path root_;
-};
+using vantry::test::PrivateFolders;
 
 class NoDevices final : public DeviceProvider {
 public:
